@@ -1,0 +1,131 @@
+// The conversion store: every setting, the working and output images, the
+// census, the palettes and the cell colour pairs of one conversion.
+//
+// Field names are the converter's own (IMAGEIN, OCLUSTER, ...), so that the
+// stages read like their descriptions. The store is an ordinary object: the
+// window owns one, the command line owns one per picture, tests make their own.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessera {
+
+inline constexpr int kMaxWidth = 320;   // working image width for BMP1
+inline constexpr int kMaxHeight = 200;  // working image height for both formats
+inline constexpr int kMaxColors = 64000;
+
+// A 320 x 200 integer image indexed (x, y, channel), channels 0..Channels-1.
+// Only 0 <= x < OUTPUTX and 0 <= y < OUTPUTY carry meaning.
+template <int Channels>
+class ImageArray {
+ public:
+  ImageArray() : data_(static_cast<std::size_t>(kMaxWidth) * kMaxHeight * Channels, 0) {}
+
+  int& operator()(int x, int y, int c) { return data_[index(x, y, c)]; }
+  int operator()(int x, int y, int c) const { return data_[index(x, y, c)]; }
+
+  void clear() { std::fill(data_.begin(), data_.end(), 0); }
+
+  static constexpr int channels() { return Channels; }
+
+ private:
+  static std::size_t index(int x, int y, int c) {
+    return (static_cast<std::size_t>(y) * kMaxWidth + static_cast<std::size_t>(x)) * Channels +
+           static_cast<std::size_t>(c);
+  }
+  std::vector<std::int32_t> data_;
+};
+
+// Palette: entries 0..16 (0 unused), channels 0..4 (1 red, 2 green, 3 blue).
+using Palette = std::array<std::array<int, 5>, 17>;
+
+// Cell table: columns 0..40, rows 0..25, channels 0..5.
+using CellTable = std::array<std::array<std::array<int, 6>, 26>, 41>;
+
+// One census entry; channels 1..3 are red, green, blue, channel 0 unused.
+using CensusEntry = std::array<int, 4>;
+
+struct Store {
+  Store();
+
+  // ---- settings -------------------------------------------------------
+  int SCALE = 0;                 // 0 nearest, 1 average, 2 bicubic, 3 Lanczos
+  int ASPECT = 1;                // aspect-ratio correction for BMP4
+  int BRIGHTNESS = 0;            // -255..255
+  int CONTRAST = 0;              // -100..100
+  int TRANS = 50;                // transparency threshold, percent
+  int DITHER = 2;                // 0 none, 1 FS, 2 Atkinson, 3 Burkes, 4 Stucki
+  double DITHERSTRENGTH = 1.0;
+  int PATTERN = 0;               // ordered pre-pass on
+  double BAYERSTRENGTH = 1.0;
+  int KMEANS = 0;                // 0 median cut, 1 K-means++, 2 ColorQ
+  int MAXITERATIONS = 50;
+  int OUTPUTFILETYPE = 1;        // 1 = BMP1, 4 = BMP4
+  int MANUALTRANSPARENT = 0;
+  int COLORBLOCKFIRSTPASS = 1;
+
+  // ---- picture and working-image geometry ------------------------------
+  std::string OPENFILENAME;
+  int XSIZE = 0, YSIZE = 0;
+  int OUTPUTX = 0, OUTPUTY = 0;
+  int ISTRANSPARENT = 0;
+  int COLCOUNT = 0;
+  int IMGSCALE = 6;
+  std::string TEMPFILEPATH;
+  int TEMPFILECOUNT = 0;
+  std::uint32_t COLORINITIALSELECT = 0;
+
+  // Placement of the last input stage, kept for inspection.
+  double XSCALE = 0.0, YSCALE = 0.0;
+  int OFFSETX = 0, OFFSETY = 0;
+
+  // Why the last input stage could not decode the picture ("" when it could).
+  std::string LOADERROR;
+
+  // Format (1 or 4) of the picture the last rendering produced, 0 before the
+  // first rendering. The writers save this format, which is what the preview
+  // shows, even when the output-format list has changed since.
+  int RENDEREDFILETYPE = 0;
+
+  // ---- images ------------------------------------------------------------
+  ImageArray<5> IMAGEIN;     // channels 1..3 RGB, 4 alpha
+  ImageArray<5> IMAGEINORG;  // channels 1..3 RGB after tone adjustment
+  ImageArray<6> IMAGEOUT;    // 1..3 RGB of the palette colour, 4 index, 5 pair side
+
+  // ---- census ---------------------------------------------------------------
+  // Entries 1..COLCOUNT in ascending (red, green, blue) order; entry 0 unused.
+  std::vector<CensusEntry> COLORS;
+
+  // ---- palettes and cells --------------------------------------------------
+  Palette CLUSTER{};
+  Palette OCLUSTER{};
+  CellTable OUTCOLORBLOCK{};
+};
+
+// (A - B)^2.
+constexpr int SQD(int a, int b) { return (a - b) * (a - b); }
+
+// 8-bit channel value onto the target machine's 16-level grid: 0, 17, ..., 255.
+constexpr int to_grid(int v) { return ((v >> 4) & 15) * 17; }
+
+// Windows-style control colour: red | green << 8 | blue << 16, low bytes.
+constexpr std::uint32_t control_colour(int r, int g, int b) {
+  return static_cast<std::uint32_t>(r & 255) | (static_cast<std::uint32_t>(g & 255) << 8) |
+         (static_cast<std::uint32_t>(b & 255) << 16);
+}
+
+// Does a working pixel of this alpha count as transparent?  One test for the
+// cell flags, the pair search and rendering: 100 * alpha < 255 * TRANS.
+constexpr bool counts_as_transparent(const Store& s, int alpha) {
+  return s.ISTRANSPARENT == 1 && 100 * alpha < 255 * s.TRANS;
+}
+
+// The directory for preview files: $TMP when set and not empty, else the
+// system's temporary directory.
+std::string default_temp_path();
+
+}  // namespace tessera

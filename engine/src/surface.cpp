@@ -1,0 +1,119 @@
+#include "tessera/surface.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "tessera/store.h"
+
+namespace tessera {
+
+Surface::Surface(int width, int height, std::uint32_t fill)
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
+      pixels_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), fill) {}
+
+void Surface::fill_box(int x1, int y1, int x2, int y2, std::uint32_t argb) {
+  const int xa = std::max(std::min(x1, x2), 0), xb = std::min(std::max(x1, x2), width_ - 1);
+  const int ya = std::max(std::min(y1, y2), 0), yb = std::min(std::max(y1, y2), height_ - 1);
+  for (int y = ya; y <= yb; ++y)
+    std::fill_n(pixels_.begin() + static_cast<std::ptrdiff_t>(index(xa, y)), std::max(xb - xa + 1, 0), argb);
+}
+
+namespace {
+
+void put32(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+  p[2] = static_cast<std::uint8_t>(v >> 16);
+  p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> bmp_bytes(const Surface& s) {
+  const std::uint32_t w = static_cast<std::uint32_t>(s.width());
+  const std::uint32_t h = static_cast<std::uint32_t>(s.height());
+  const std::uint32_t image = w * 4 * h;
+  std::vector<std::uint8_t> out(54 + static_cast<std::size_t>(image), 0);
+  std::uint8_t* p = out.data();
+  p[0] = 'B';
+  p[1] = 'M';
+  put32(p + 2, 54 + image);
+  put32(p + 10, 54);
+  put32(p + 14, 40);
+  put32(p + 18, w);
+  put32(p + 22, h);
+  p[26] = 1;
+  p[28] = 32;
+  put32(p + 34, image);
+  put32(p + 38, 2834);
+  put32(p + 42, 2834);
+  std::uint8_t* q = p + 54;
+  for (int y = s.height() - 1; y >= 0; --y) {
+    for (int x = 0; x < s.width(); ++x) {
+      put32(q, s.pixel(x, y));  // little-endian 0xAARRGGBB is B, G, R, A
+      q += 4;
+    }
+  }
+  return out;
+}
+
+std::string write_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  namespace fs = std::filesystem;
+  const fs::path target(path);
+  fs::path dir = target.parent_path();
+  if (dir.empty()) dir = ".";
+  std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return std::strerror(errno);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const std::string reason = std::strerror(errno);
+      ::close(fd);
+      ::unlink(name.data());
+      return reason;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  // mkstemp makes the file private; give it the usual permissions.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  if (::close(fd) != 0) {
+    const std::string reason = std::strerror(errno);
+    ::unlink(name.data());
+    return reason;
+  }
+  if (std::rename(name.data(), path.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    ::unlink(name.data());
+    return reason;
+  }
+  return {};
+}
+
+std::string preview_path(Store& store, const std::string& stem) {
+  if (store.TEMPFILECOUNT > 4) store.TEMPFILECOUNT = 0;
+  const std::filesystem::path dir(store.TEMPFILEPATH.empty() ? default_temp_path() : store.TEMPFILEPATH);
+  return (dir / (stem + std::to_string(store.TEMPFILECOUNT) + ".bmp")).string();
+}
+
+std::string write_preview(Store& store, const std::string& stem, const Surface& surface) {
+  const std::string path = preview_path(store, stem);
+  write_file_atomically(path, bmp_bytes(surface));
+  return path;
+}
+
+void finish_preview(Store& store) { ++store.TEMPFILECOUNT; }
+
+}  // namespace tessera
