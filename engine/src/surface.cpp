@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tessera/store.h"
@@ -85,10 +86,10 @@ std::string write_file_atomically(const std::string& path, const std::vector<std
     }
     done += static_cast<std::size_t>(n);
   }
-  // mkstemp makes the file private; give it the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  // mkstemp makes the file private; give it the usual permissions. (Reading
+  // the umask would mean changing it, which is not safe with several
+  // conversions running on threads.)
+  ::fchmod(fd, 0644);
   if (::close(fd) != 0) {
     const std::string reason = std::strerror(errno);
     ::unlink(name.data());
