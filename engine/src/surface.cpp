@@ -69,7 +69,10 @@ std::string write_file_atomically(const std::string& path, const std::vector<std
   const fs::path target(path);
   fs::path dir = target.parent_path();
   if (dir.empty()) dir = ".";
-  std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string leaf = ".";
+  leaf += target.filename().string();
+  leaf += ".XXXXXX";
+  const std::string tmpl = (dir / leaf).string();
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());
