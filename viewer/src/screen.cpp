@@ -15,7 +15,7 @@ QFont message_font() {
   QFont font(QStringLiteral("monospace"));
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
-  font.setPixelSize(12);
+  font.setPixelSize(11);
   return font;
 }
 
