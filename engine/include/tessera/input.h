@@ -1,0 +1,81 @@
+// The pieces of the input stage: decoding the picture, placing it into the
+// working image, resampling, tone adjustment and the input preview's blend.
+//
+// REDISPLAYINPUT (stages.h) strings these together; they are public so that
+// the placement table, the resampling methods and the rounding rules can be
+// checked one at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "tessera/store.h"
+
+namespace tessera {
+
+// Pictures above this many pixels are refused before they are decoded.
+inline constexpr long long kMaxPicturePixels = 50'000'000;
+
+// Placement modes, the option buttons of the "Scale Method" group.
+enum PlacementMode { kFill = 1, kStretch = 2, kCenter = 3, kFit = 4, kAspFill = 5 };
+
+// Resampling methods, the values of SCALE.
+enum ResampleMethod { kNearest = 0, kAverage = 1, kBicubic = 2, kLanczos = 3 };
+
+// The source frame: width x height straight (not premultiplied) 0xAARRGGBB
+// pixels, rows top first, no gaps between rows.
+struct Frame {
+  int width = 0;
+  int height = 0;
+  std::uint32_t* pixels = nullptr;
+
+  std::uint32_t pixel(int x, int y) const {
+    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+  }
+  bool contains(int x, int y) const { return x >= 0 && x < width && y >= 0 && y < height; }
+};
+
+// A decoded picture. The frame's pixels live as long as the object.
+struct DecodedPicture {
+  Frame frame;
+  // Short reason when the picture could not be decoded, else "": "no picture
+  // opened", "file missing", "not a file", "file unreadable", "unknown
+  // format", "damaged data", "too large".
+  std::string error;
+  std::shared_ptr<void> owner;
+};
+
+// Decodes a bmp, png, jpg or gif file (first frame only) to straight 8-bit
+// ARGB, turned upright by its orientation tag, without colour management.
+DecodedPicture decode_picture(const std::string& path);
+
+// Where the picture lies in the working image.
+struct Placement {
+  double XSCALE = 0.0;  // working pixels per picture pixel
+  double YSCALE = 0.0;
+  int OFFSETX = 0;  // working position of the picture's top-left corner
+  int OFFSETY = 0;
+};
+
+// Placement of an xsize x ysize picture (both above 0) into the working image
+// of the format (1 or 4); mode is a PlacementMode.
+Placement place_picture(int mode, int outputfiletype, int aspect, int xsize, int ysize);
+
+// Resamples the frame into channels 1..4 of IMAGEIN over OUTPUTX x OUTPUTY.
+void resample(Store& store, const Frame& frame, const Placement& placement, int method);
+
+// Grey level of one picture pixel.
+int grey_value(int red, int green, int blue);
+
+// Contrast factor (CONTRAST + 100) / 100 as it is kept: single precision.
+float scaled_contrast(int contrast);
+
+// One colour channel after brightness and contrast.
+int adjust_tone(int value, int brightness, float scaledcontrast);
+
+// One preview channel: a working channel of this alpha over a checkerboard
+// channel (255 white, 128 grey).
+int blend_over_checkerboard(int alpha, int value, int background);
+
+}  // namespace tessera
