@@ -1,0 +1,22 @@
+// One picture through the whole conversion, as "PROCESS" and the save
+// buttons would do it in a freshly started window.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "options.h"
+
+namespace tessera::cli {
+
+struct Outcome {
+  bool ok = false;
+  std::vector<std::string> written;  // files written, in order
+  std::string error;                 // what went wrong, naming the file
+};
+
+// temp_dir: a directory of this conversion's own for the preview files that
+// the stages write on the way.
+Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir);
+
+}  // namespace tessera::cli
