@@ -1,0 +1,63 @@
+// The three palette methods behind INITIALIZECOLORS and the pieces of them
+// that are worth checking on their own.
+//
+// Every method fills CLUSTER slots first_slot..16 with 8-bit colours; the
+// driver reduces them to the target grid afterwards. first_slot is 2 when
+// slot 1 is kept for the transparent key, else 1.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "tessera/controls.h"
+#include "tessera/store.h"
+
+namespace tessera {
+
+// Median cut over the census entries, each entry counted once.
+void median_cut(Store& store, int first_slot);
+
+// K-means++ over the census entries, each entry counted once. Runs at most
+// kMaxKmeansIterations iterations whatever MAXITERATIONS says.
+void kmeans_plus_plus(Store& store, Controls& controls, int first_slot);
+inline constexpr int kMaxKmeansIterations = 1000;
+
+// The K-means++ seeding alone: draws the centres of slots first_slot..16 from
+// the census with the generator as given.
+void kmeans_seed(Store& store, int first_slot, std::mt19937& generator);
+
+// A uniform double in [0, 1) made from two consecutive outputs of the
+// generator, 53 random bits.
+double uniform_01(std::mt19937& generator);
+
+// Popularity-seeded K-means over all pixels ("ColorQ").
+void colorq(Store& store, Controls& controls, int first_slot);
+
+// One distinct colour of the working image (packed 0xRRGGBB) and its pixels.
+struct ColourCount {
+  std::int32_t colour = 0;
+  std::int32_t count = 0;
+  friend bool operator==(const ColourCount&, const ColourCount&) = default;
+};
+
+// The distinct colours of the working image in ascending colour order.
+std::vector<ColourCount> colour_frequencies(const Store& store);
+
+// Orders rows by descending count exactly as the exchange ordering
+//   for i: for j > i: if count[i] < count[j] swap rows i and j
+// does, including its order among equal counts, in far fewer steps.
+void popularity_order(std::vector<ColourCount>& rows);
+
+// For each of n colours (red, green, blue given as separate arrays) the slot
+// first_slot..16 of centres with the smallest squared distance; ties go to
+// the lowest slot.
+void nearest_slots(const std::int32_t* red, const std::int32_t* green, const std::int32_t* blue, int n,
+                   const Palette& centres, int first_slot, std::uint8_t* slot_out);
+
+// sqrt(n) in extended precision for n = 0 .. 3 * 255 * 255, the only squared
+// colour distances there are.
+inline constexpr int kMaxSquaredDistance = 3 * 255 * 255;
+const long double* extended_roots();
+
+}  // namespace tessera

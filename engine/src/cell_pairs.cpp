@@ -1,0 +1,147 @@
+// Colour pairs of the 8 x 8 cells of BMP1: for every cell the two palette
+// colours that bring its pixels nearest, by the sum over the pixels of the
+// Euclidean distance to the nearer colour of the pair.
+//
+// The pick depends on exact ties and on the last bit of each total (the first
+// pair in search order with the smallest total wins), so every total is formed
+// exactly as the plain search forms it: pixels row by row, each root taken in
+// extended precision and added to the running total, which is rounded to
+// double at every step. Forming all 256 totals that way is slow, so the search
+// first forms cheap double-precision totals and only works out exactly the
+// pairs that those leave in the running.
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "tessera/palette_methods.h"
+#include "tessera/stages.h"
+
+#if defined(__x86_64__) && defined(__GNUC__) && defined(__linux__)
+#define TESSERA_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TESSERA_WIDE_CLONES
+#endif
+
+namespace tessera {
+
+namespace {
+
+constexpr int kCellPixels = 64;
+
+// A pair and its mirror have the same total, and the search meets the pair
+// with the lower first slot first, so a mirror can never win: only pairs with
+// first slot <= second slot are visited, in the search order.
+struct Pair {
+  int first, second;
+};
+constexpr std::array<Pair, 136> kPairs = [] {
+  std::array<Pair, 136> pairs{};
+  std::size_t n = 0;
+  for (int c1 = 1; c1 <= 16; ++c1)
+    for (int c2 = c1; c2 <= 16; ++c2) pairs[n++] = Pair{c1, c2};
+  return pairs;
+}();
+
+// The approximate totals differ from the exact ones by a few units in the
+// last place of numbers below 30,000, far less than this.
+constexpr double kApproximationMargin = 1e-6;
+
+struct CellDistances {
+  int pixels = 0;
+  // Squared distance of pixel p (row by row) to palette slot k; the slots
+  // beyond the cell's pixels are 0 and add nothing to the approximate totals.
+  alignas(64) std::int32_t squared[17][kCellPixels];
+  alignas(64) double root[17][kCellPixels];
+};
+
+TESSERA_WIDE_CLONES
+void approximate_totals(const CellDistances& cell, double* totals) {
+  for (std::size_t q = 0; q < kPairs.size(); ++q) {
+    const double* a = cell.root[kPairs[q].first];
+    const double* b = cell.root[kPairs[q].second];
+    double lanes[8] = {};
+    for (int p0 = 0; p0 < kCellPixels; p0 += 8)
+      for (int l = 0; l < 8; ++l) lanes[l] += std::min(a[p0 + l], b[p0 + l]);
+    totals[q] = ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+  }
+}
+
+TESSERA_WIDE_CLONES
+void take_roots(CellDistances& cell) {
+  for (int k = 1; k <= 16; ++k)
+    for (int p = 0; p < kCellPixels; ++p) cell.root[k][p] = std::sqrt(static_cast<double>(cell.squared[k][p]));
+}
+
+// The total exactly as the plain search forms it.
+double exact_total(const CellDistances& cell, const Pair& pair) {
+  const long double* roots = extended_roots();
+  const std::int32_t* d1 = cell.squared[pair.first];
+  const std::int32_t* d2 = cell.squared[pair.second];
+  double TOTALDISTANCE = 0.0;
+  for (int p = 0; p < cell.pixels; ++p)
+    // The root is monotone, so the smaller root is the root of the smaller square.
+    TOTALDISTANCE = static_cast<double>(TOTALDISTANCE + roots[std::min(d1[p], d2[p])]);
+  return TOTALDISTANCE;
+}
+
+Pair best_pair(const Store& s, int startx, int endx, int starty, int endy, CellDistances& cell) {
+  cell.pixels = 0;
+  for (int k = 1; k <= 16; ++k) std::fill(std::begin(cell.squared[k]), std::end(cell.squared[k]), 0);
+  for (int y = starty; y <= endy; ++y)
+    for (int x = startx; x <= endx; ++x, ++cell.pixels)
+      for (int k = 1; k <= 16; ++k)
+        cell.squared[k][cell.pixels] = SQD(s.IMAGEIN(x, y, 1), s.OCLUSTER[k][1]) +
+                                       SQD(s.IMAGEIN(x, y, 2), s.OCLUSTER[k][2]) +
+                                       SQD(s.IMAGEIN(x, y, 3), s.OCLUSTER[k][3]);
+  take_roots(cell);
+
+  double approx[kPairs.size()];
+  approximate_totals(cell, approx);
+  const double lowest = *std::min_element(std::begin(approx), std::end(approx));
+
+  double MINDISTANCE = 1e30;
+  Pair best{-1, -1};
+  for (std::size_t q = 0; q < kPairs.size(); ++q) {
+    if (approx[q] > lowest + kApproximationMargin) continue;  // cannot reach the smallest total
+    const double TOTALDISTANCE = exact_total(cell, kPairs[q]);
+    if (MINDISTANCE > TOTALDISTANCE) {
+      MINDISTANCE = TOTALDISTANCE;
+      best = kPairs[q];
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+void SELECTCOLORBLOCKS(Store& s, Controls& controls) {
+  for (int y = 0; y < s.OUTPUTY; ++y)
+    for (int x = 0; x < s.OUTPUTX; ++x)
+      for (int c = 1; c <= 3; ++c) s.IMAGEIN(x, y, c) = s.IMAGEINORG(x, y, c);
+
+  // Pixels under the threshold take the key colour here so that they draw
+  // their cell towards a pair holding it.
+  for (int y = 0; y < s.OUTPUTY; ++y)
+    for (int x = 0; x < s.OUTPUTX; ++x)
+      if (counts_as_transparent(s, s.IMAGEIN(x, y, 4)))
+        for (int c = 1; c <= 3; ++c) s.IMAGEIN(x, y, c) = s.OCLUSTER[1][c];
+
+  CellDistances cell;
+  for (int N = 0; N <= 24; ++N) {
+    controls.set_text(Ctl::StatusBar, "Processing Color Matrix Row: " + std::to_string(N + 1) + "...");
+    for (int M = 0; M <= 39; ++M) {
+      if (s.COLORBLOCKFIRSTPASS == 0 && s.OUTCOLORBLOCK[M][N][5] == 0) continue;
+      const int STARTX = 8 * M, ENDX = std::min(8 * M + 7, s.OUTPUTX - 1);
+      const int STARTY = 8 * N, ENDY = std::min(8 * N + 7, s.OUTPUTY - 1);
+      const Pair best = best_pair(s, STARTX, ENDX, STARTY, ENDY, cell);
+      auto& block = s.OUTCOLORBLOCK[M][N];
+      block[1] = block[3] = best.first;
+      block[2] = block[4] = best.second;
+    }
+  }
+  s.COLORBLOCKFIRSTPASS = 0;
+}
+
+}  // namespace tessera

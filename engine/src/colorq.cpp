@@ -1,0 +1,177 @@
+// "ColorQ": seeds the palette from the popularity order of the picture's
+// colours and refines it with a fixed number of Lloyd steps over all pixels,
+// so that every colour weighs by its number of pixels.
+//
+// Pixels of one colour always land in the same slot, so the work is done per
+// distinct colour with its pixel count as weight; the sums are whole numbers
+// and come out the same in any order.
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "tessera/palette_methods.h"
+
+namespace tessera {
+
+namespace {
+
+constexpr int kRefinements = 50;
+
+// Sorts 24-bit keys in two 12-bit counting passes.
+void sort_24bit(std::vector<std::uint32_t>& keys) {
+  std::vector<std::uint32_t> scratch(keys.size());
+  for (int shift : {0, 12}) {
+    std::vector<std::uint32_t> start(4097, 0);
+    for (std::uint32_t k : keys) ++start[((k >> shift) & 4095) + 1];
+    for (std::size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+    for (std::uint32_t k : keys) scratch[start[(k >> shift) & 4095]++] = k;
+    keys.swap(scratch);
+  }
+}
+
+// Max-tree over row positions, for "the first position after p whose count is
+// larger than v" in logarithmic time.
+class CountTree {
+ public:
+  explicit CountTree(const std::vector<ColourCount>& rows) {
+    while (leaves_ < rows.size()) leaves_ *= 2;
+    max_.assign(2 * leaves_, -1);
+    for (std::size_t i = 0; i < rows.size(); ++i) max_[leaves_ + i] = rows[i].count;
+    for (std::size_t n = leaves_ - 1; n >= 1; --n) max_[n] = std::max(max_[2 * n], max_[2 * n + 1]);
+  }
+
+  void set(std::size_t pos, std::int32_t count) {
+    std::size_t n = leaves_ + pos;
+    max_[n] = count;
+    for (n /= 2; n >= 1; n /= 2) max_[n] = std::max(max_[2 * n], max_[2 * n + 1]);
+  }
+
+  // First position >= from with a count above v, or -1.
+  long first_above(std::size_t from, std::int32_t v) const { return search(1, 0, leaves_, from, v); }
+
+ private:
+  long search(std::size_t node, std::size_t lo, std::size_t hi, std::size_t from, std::int32_t v) const {
+    if (hi <= from || max_[node] <= v) return -1;
+    if (hi - lo == 1) return static_cast<long>(lo);
+    const std::size_t mid = (lo + hi) / 2;
+    const long left = search(2 * node, lo, mid, from, v);
+    return left >= 0 ? left : search(2 * node + 1, mid, hi, from, v);
+  }
+
+  std::size_t leaves_ = 1;
+  std::vector<std::int32_t> max_;
+};
+
+}  // namespace
+
+std::vector<ColourCount> colour_frequencies(const Store& s) {
+  std::vector<std::uint32_t> keys;
+  keys.reserve(static_cast<std::size_t>(std::max(s.OUTPUTX, 0)) * static_cast<std::size_t>(std::max(s.OUTPUTY, 0)));
+  for (int x = 0; x < s.OUTPUTX; ++x)
+    for (int y = 0; y < s.OUTPUTY; ++y)
+      keys.push_back(static_cast<std::uint32_t>(s.IMAGEIN(x, y, 1) * 65536 + s.IMAGEIN(x, y, 2) * 256 +
+                                                s.IMAGEIN(x, y, 3)));
+  sort_24bit(keys);
+  std::vector<ColourCount> rows;
+  for (std::size_t i = 0; i < keys.size();) {
+    std::size_t j = i;
+    while (j < keys.size() && keys[j] == keys[i]) ++j;
+    rows.push_back(ColourCount{static_cast<std::int32_t>(keys[i]), static_cast<std::int32_t>(j - i)});
+    i = j;
+  }
+  return rows;
+}
+
+// The exchange ordering compares the row at i with every later row and swaps
+// whenever the later count is larger. The rows it swaps with are exactly the
+// successive records after i: the first count above the holder's, then the
+// first count after that one above it, and so on. The pass therefore rotates
+// the rows along that chain (the last record comes to i, every other row on
+// the chain moves to the next chain position) and leaves all other rows
+// alone. Finding each record is one tree search, and a chain holds at most
+// one row per distinct count.
+void popularity_order(std::vector<ColourCount>& rows) {
+  if (rows.size() < 2) return;
+  CountTree tree(rows);
+  std::vector<std::size_t> chain;
+  for (std::size_t i = 0; i + 1 < rows.size(); ++i) {
+    chain.clear();
+    std::int32_t v = rows[i].count;
+    for (long j = tree.first_above(i + 1, v); j >= 0; j = tree.first_above(static_cast<std::size_t>(j) + 1, v)) {
+      chain.push_back(static_cast<std::size_t>(j));
+      v = rows[static_cast<std::size_t>(j)].count;
+    }
+    if (chain.empty()) continue;
+    ColourCount carried = rows[i];
+    rows[i] = rows[chain.back()];
+    for (std::size_t pos : chain) {
+      std::swap(carried, rows[pos]);
+      tree.set(pos, rows[pos].count);
+    }
+  }
+}
+
+void colorq(Store& s, Controls& controls, int first_slot) {
+  std::vector<ColourCount> rows = colour_frequencies(s);
+  popularity_order(rows);
+  const int COLORCOUNT = static_cast<int>(rows.size());
+  const int STEPSIZE = COLORCOUNT / (17 - first_slot);
+
+  Palette PAL{};
+  if (first_slot == 2) PAL[1] = {0, 255, 0, 255, 0};
+  for (int k = first_slot; k <= 16; ++k) {
+    const int row = (k - first_slot) * STEPSIZE;
+    const int v = row < COLORCOUNT ? rows[static_cast<std::size_t>(row)].colour : 0;
+    PAL[k][1] = (v >> 16) & 255;
+    PAL[k][2] = (v >> 8) & 255;
+    PAL[k][3] = v & 255;
+  }
+
+  const std::size_t n = rows.size();
+  std::vector<std::int32_t> red(n), green(n), blue(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    red[i] = (rows[i].colour >> 16) & 255;
+    green[i] = (rows[i].colour >> 8) & 255;
+    blue[i] = rows[i].colour & 255;
+  }
+  std::vector<std::uint8_t> slot_of(n);
+  auto assign = [&] {
+    nearest_slots(red.data(), green.data(), blue.data(), COLORCOUNT, PAL, first_slot, slot_of.data());
+  };
+  assign();
+
+  long long COLORCOUNTPERPALETTE[17] = {};
+  for (int ITERATION = 1; ITERATION <= kRefinements; ++ITERATION) {
+    long long NEWPALETTE[17][3] = {};
+    std::fill(std::begin(COLORCOUNTPERPALETTE), std::end(COLORCOUNTPERPALETTE), 0LL);
+    for (std::size_t i = 0; i < n; ++i) {
+      const int k = slot_of[i];
+      const long long w = rows[i].count;
+      NEWPALETTE[k][0] += w * red[i];
+      NEWPALETTE[k][1] += w * green[i];
+      NEWPALETTE[k][2] += w * blue[i];
+      COLORCOUNTPERPALETTE[k] += w;
+    }
+    for (int k = first_slot; k <= 16; ++k) {
+      if (COLORCOUNTPERPALETTE[k] == 0) continue;  // an emptied slot keeps its colour
+      for (int c = 1; c <= 3; ++c)
+        PAL[k][c] = static_cast<int>(std::nearbyint(static_cast<long double>(NEWPALETTE[k][c - 1]) /
+                                                    static_cast<long double>(COLORCOUNTPERPALETTE[k])));
+    }
+    // The assignment after the last refinement would feed nothing.
+    if (ITERATION < kRefinements) assign();
+  }
+
+  int TOTALUSEDCOLORS = 0;
+  for (int k = first_slot; k <= 16; ++k)
+    if (COLORCOUNTPERPALETTE[k] > 0) ++TOTALUSEDCOLORS;
+  controls.set_text(Ctl::StatusBar, "Total Used Colors: " + std::to_string(TOTALUSEDCOLORS));
+
+  for (int k = 1; k <= 16; ++k)
+    for (int c = 1; c <= 3; ++c) s.CLUSTER[k][c] = PAL[k][c];
+}
+
+}  // namespace tessera
