@@ -1,4 +1,6 @@
+#include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 
 #include "tessera/frm_main.h"
 
@@ -28,10 +30,13 @@ QImage tessera_logo(int width, int height) {
     // Wide enough for the name beside the tiles.
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setBold(true);
-    f.setPixelSize(std::max(8, height / 5));
+    const QRect text(left + 4 * cell + margin / 2, 0, width - (left + 4 * cell + margin), height);
+    int px = std::max(6, height / 4);
+    f.setPixelSize(px);
+    while (px > 6 && QFontMetrics(f).horizontalAdvance(QStringLiteral("Tessera")) > text.width())
+      f.setPixelSize(--px);
     p.setFont(f);
     p.setPen(Qt::white);
-    const QRect text(left + 4 * cell + margin, 0, width - (left + 4 * cell + 2 * margin), height);
     p.drawText(text, Qt::AlignCenter, QStringLiteral("Tessera"));
   }
   return image;
