@@ -196,6 +196,22 @@ TEST_F(Drawing, TheLongestMessagesFitTheWindowWithoutScrolling) {
   EXPECT_LE(25 * screen.line_height(), screen.height());
 }
 
+TEST_F(Drawing, LineWiderThanTheScreenContinuesOnTheNextRow) {
+  Screen screen;
+  const QString path =
+      "/" + QString(30, 'd') + "/" + QString(60, 'e') + "/" + QString(40, 'f') + "/picture.bmp1";
+  screen.write_line("Cannot open " + path + ": No such file or directory");
+  const auto [first, last] = lit_rows(screen.image());
+  EXPECT_GE(first, 0);
+  EXPECT_GE(last, screen.line_height()) << "the end of the line was cut off at the edge";
+  EXPECT_LT(last, 3 * screen.line_height());
+  EXPECT_EQ(screen.lines().size(), 1);
+
+  // The next message starts below the continuation.
+  screen.write_line("x");
+  EXPECT_GE(lit_rows(screen.image()).second, last + 1);
+}
+
 TEST_F(Drawing, LinesBeyondTheBottomScrollTheNewestIntoView) {
   Screen screen;
   const int fit = screen.height() / screen.line_height();

@@ -30,6 +30,15 @@ Screen::Screen(int width, int height) : image_(width, height, QImage::Format_ARG
 
 void Screen::write_line(const QString& text) {
   lines_ << text;
+  // A line too long for the width (a long path in an error) goes on over as
+  // many rows as it needs rather than losing its end at the edge.
+  const QFontMetrics metrics(font_);
+  const int per_row = std::max(1, width() / std::max(1, metrics.horizontalAdvance(QLatin1Char('M'))));
+  for (qsizetype from = 0; from == 0 || from < text.size(); from += per_row)
+    draw_row(text.mid(from, per_row));
+}
+
+void Screen::draw_row(const QString& text) {
   const int overflow = cursor_y_ + line_height_ - height();
   if (overflow > 0) {
     const int shift = std::min(overflow, height());

@@ -18,13 +18,15 @@ class Screen {
   int height() const { return image_.height(); }
 
   // Writes the text at the cursor, which starts at the top left, and moves the
-  // cursor to the next line. When the lines run past the bottom, everything
-  // moves up so that the newest line stays in view.
+  // cursor to the next line; text wider than the screen continues on the
+  // rows below. When the rows run past the bottom, everything moves up so
+  // that the newest stays in view.
   void write_line(const QString& text);
   // Every line written so far, in order.
   const QStringList& lines() const { return lines_; }
 
-  // Points outside the area are ignored.
+  // Points outside the area are ignored by set_pixel; pixel wants a point
+  // inside.
   void set_pixel(int x, int y, std::uint32_t argb);
   std::uint32_t pixel(int x, int y) const;
 
@@ -33,6 +35,8 @@ class Screen {
   int line_height() const { return line_height_; }
 
  private:
+  void draw_row(const QString& text);
+
   QImage image_;
   QFont font_;
   int line_height_;
