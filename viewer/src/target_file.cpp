@@ -94,8 +94,8 @@ QStringList read_messages(const QString& path, const TargetFile& file, QStringLi
     lines << hex.toUpper();
   } else {
     lines << QStringLiteral("Reading BMP4 file format");
-    // The two sections are reported as one, as the format has no other
-    // structure worth telling apart: the count says where the file ended.
+    // Pixels and palette share one line; the count of bytes read tells where
+    // the file ended.
     Section whole(kPixelBytes + kPaletteBytes);
     whole.got = file.pixels.got + file.palette.got;
     whole.error = !file.pixels.error.isEmpty() ? file.pixels.error : file.palette.error;
