@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <filesystem>
+#include <map>
 #include <sstream>
 #include <string_view>
 
 #include "tessera/render.h"
+#include "tessera/target_files.h"
+
+namespace fs = std::filesystem;
 
 namespace tessera::cli {
 
@@ -126,6 +131,20 @@ std::string apply(const Option& o, std::string_view value, Settings& s) {
   return {};
 }
 
+// Two pictures that would be saved under one name would overwrite each
+// other, and with parallel jobs it would be chance which one is left.
+std::string shared_target(const Settings& s) {
+  std::map<std::string, const std::string*> seen;
+  for (const std::string& picture : s.pictures) {
+    std::error_code ec;
+    const std::string target = target_file_name(picture, s.format);
+    fs::path key = fs::absolute(target, ec);
+    const auto [at, fresh] = seen.emplace((ec ? fs::path(target) : key).lexically_normal().string(), &picture);
+    if (!fresh) return "pictures " + *at->second + " and " + picture + " would both be saved as " + target;
+  }
+  return {};
+}
+
 }  // namespace
 
 ParseResult parse_arguments(const std::vector<std::string>& args) {
@@ -192,6 +211,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     if (!s.output.empty()) r.error = "--output: only with one picture";
     else if (!s.export_bmp.empty()) r.error = "--export-bmp: only with one picture";
     else if (!s.png.empty()) r.error = "--png: only with one picture";
+    else r.error = shared_target(s);
   }
   return r;
 }
