@@ -1,7 +1,11 @@
 #include "tessera/diffusion.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
 
 #include "tessera/render.h"
 
@@ -29,6 +33,22 @@ constexpr std::array<KernelEntry, 12> kStucki = {{
     {-2, 2, 1.0 / 42}, {-1, 2, 2.0 / 42}, {0, 2, 4.0 / 42}, {1, 2, 2.0 / 42}, {2, 2, 1.0 / 42},
 }};
 
+// To the nearest integer, ties to even, for the small values of a channel.
+// This runs up to 36 times a pixel: nearbyint saves and restores the whole
+// floating-point environment on every call, and even lrint is an out-of-line
+// call here, so with the 64-bit significand of x87 long double the integer is
+// read straight out of v + 1.5 x 2^63, whose last significand bit is worth 1.
+int round_half_even(long double v) {
+  if constexpr (std::numeric_limits<long double>::digits == 64 && std::endian::native == std::endian::little) {
+    const long double shifted = v + 0x1.8p63L;
+    std::uint64_t significand;
+    std::memcpy(&significand, &shifted, sizeof significand);
+    return static_cast<int>(static_cast<std::int64_t>(significand - 0xC000000000000000ull));
+  } else {
+    return static_cast<int>(std::lrint(v));  // half to even in the default rounding mode
+  }
+}
+
 }  // namespace
 
 std::span<const KernelEntry> diffusion_kernel(int dither) {
@@ -49,7 +69,7 @@ int diffused_value(int value, double weight, double cdist, double strength) {
   // Unbounded strengths would let the values grow until distances overflow.
   if (!(v >= kChannelFloor)) return kChannelFloor;  // also NaN
   if (v > kChannelCeiling) return kChannelCeiling;
-  return static_cast<int>(std::nearbyint(v));
+  return round_half_even(v);
 }
 
 void diffuse_error(Store& store, int x, int y, const double (&CDIST)[4], int dither, double strength) {

@@ -143,3 +143,33 @@ TEST(DiffusionSteps, AnyStrengthTextRendersEveryPixelWithAPaletteColour) {
     }
   }
 }
+
+// The step rounds without nearbyint for speed; it must agree with it.
+TEST(DiffusionSteps, RoundingAgreesWithThePlainExtendedPrecisionStep) {
+  for (int v = kChannelFloor; v < kChannelCeiling; ++v) {
+    const long double exact = v + 0.5L;
+    ASSERT_EQ(diffused_value(v, 0.5, 1, 1.0), static_cast<int>(std::nearbyint(exact))) << v;
+    ASSERT_EQ(diffused_value(v, 0.5, -1, 1.0), static_cast<int>(std::nearbyint(v - 0.5L))) << v;
+  }
+  std::uint64_t state = 88172645463325252ull;
+  auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  const double strengths[] = {diffusion_strength("100"), diffusion_strength("37.5"), diffusion_strength("110"),
+                              diffusion_strength("1"), diffusion_strength("-80")};
+  for (int i = 0; i < 300000; ++i) {
+    const auto kernel = diffusion_kernel(1 + static_cast<int>(next() % 4));
+    const double weight = kernel[next() % kernel.size()].WEIGHT;
+    const int value = static_cast<int>(next() % 8448) - 4096;
+    const double cdist = static_cast<double>(static_cast<int>(next() % 16895) - 8447);
+    const double strength = strengths[next() % 5];
+    const long double plain = static_cast<long double>(value) + static_cast<long double>(weight) * cdist * strength;
+    const int expected = plain < kChannelFloor ? kChannelFloor
+                         : plain > kChannelCeiling ? kChannelCeiling
+                                                   : static_cast<int>(std::nearbyint(plain));
+    ASSERT_EQ(diffused_value(value, weight, cdist, strength), expected) << value << " " << weight << " " << cdist;
+  }
+}
