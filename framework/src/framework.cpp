@@ -182,6 +182,7 @@ Control::~Control() = default;  // the form's widget owns the Qt widgets
 
 void Control::set_bounds(int left, int top, int width, int height) {
   widget_->setGeometry(left, top, width, height);
+  placed();
   fit_text();
 }
 
@@ -443,22 +444,6 @@ UpDown::UpDown(Form& form, std::string name) : Control(form, std::move(name), ne
   }
   QObject::connect(up, &QToolButton::clicked, [this] { click(1); });
   QObject::connect(down, &QToolButton::clicked, [this] { click(-1); });
-  // The arrows share the control's height; the widget has no layout, so
-  // place them whenever it is resized.
-  struct Resizer : QObject {
-    QToolButton *up, *down;
-    Resizer(QObject* parent, QToolButton* u, QToolButton* d) : QObject(parent), up(u), down(d) {}
-    bool eventFilter(QObject* o, QEvent* e) override {
-      if (e->type() == QEvent::Resize) {
-        auto* w = static_cast<QWidget*>(o);
-        const int h = w->height() / 2;
-        up->setGeometry(0, 0, w->width(), h);
-        down->setGeometry(0, h, w->width(), w->height() - h);
-      }
-      return false;
-    }
-  };
-  widget()->installEventFilter(new Resizer(widget(), up, down));
   widget()->setFocusPolicy(Qt::TabFocus);
 }
 
@@ -468,6 +453,13 @@ void UpDown::click(int delta) {
   EventArgs e;
   e.delta = delta;
   raise(Event::Click, e);
+}
+
+void UpDown::placed() {
+  // The arrows share the control's height, the upper one on top.
+  const int w = widget()->width(), h = widget()->height();
+  up_arrow()->setGeometry(0, 0, w, h / 2);
+  down_arrow()->setGeometry(0, h / 2, w, h - h / 2);
 }
 
 QWidget* UpDown::up_arrow() const { return widget()->findChild<QWidget*>(QStringLiteral("up")); }

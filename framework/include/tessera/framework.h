@@ -70,6 +70,8 @@ class Control {
 
  protected:
   Control(Form& form, std::string name, QWidget* widget);
+  // Called after the bounds change, for controls made of several widgets.
+  virtual void placed() {}
   // Shrinks the font until the text fits the control (a face that is not
   // installed may be wider than the one the layout was made for).
   virtual void fit_text();
@@ -194,6 +196,9 @@ class UpDown : public Control {
   void click(int delta);
   QWidget* up_arrow() const;
   QWidget* down_arrow() const;
+
+ protected:
+  void placed() override;
 
  private:
   int delta_ = 0;
