@@ -14,9 +14,14 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "tessera/palette_methods.h"
 #include "tessera/stages.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #if defined(__x86_64__) && defined(__GNUC__) && defined(__linux__)
 #define TESSERA_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
@@ -54,6 +59,7 @@ struct CellDistances {
   // beyond the cell's pixels are 0 and add nothing to the approximate totals.
   alignas(64) std::int32_t squared[17][kCellPixels];
   alignas(64) double root[17][kCellPixels];
+  std::vector<std::array<std::int32_t, kCellPixels>> seen;  // scratch of the exact search
 };
 
 TESSERA_WIDE_CLONES
@@ -64,25 +70,45 @@ void approximate_totals(const CellDistances& cell, double* totals) {
     double lanes[8] = {};
     for (int p0 = 0; p0 < kCellPixels; p0 += 8)
       for (int l = 0; l < 8; ++l) lanes[l] += std::min(a[p0 + l], b[p0 + l]);
-    totals[q] = ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+    totals[q] =
+        ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
   }
 }
 
-TESSERA_WIDE_CLONES
+// Square roots of small whole numbers, for the approximate totals. The plain
+// library call keeps the compiler from doing several at once (it may have to
+// set errno), so the vector instruction is used where there is one.
 void take_roots(CellDistances& cell) {
-  for (int k = 1; k <= 16; ++k)
-    for (int p = 0; p < kCellPixels; ++p) cell.root[k][p] = std::sqrt(static_cast<double>(cell.squared[k][p]));
+  for (int k = 1; k <= 16; ++k) {
+#if defined(__SSE2__)
+    for (int p = 0; p < kCellPixels; p += 4) {
+      const __m128i d = _mm_load_si128(reinterpret_cast<const __m128i*>(&cell.squared[k][p]));
+      _mm_store_pd(&cell.root[k][p], _mm_sqrt_pd(_mm_cvtepi32_pd(d)));
+      _mm_store_pd(&cell.root[k][p + 2], _mm_sqrt_pd(_mm_cvtepi32_pd(_mm_srli_si128(d, 8))));
+    }
+#else
+    for (int p = 0; p < kCellPixels; ++p)
+      cell.root[k][p] = std::sqrt(static_cast<double>(cell.squared[k][p]));
+#endif
+  }
+}
+
+using Nearer = std::array<std::int32_t, kCellPixels>;
+
+// For each pixel the squared distance to the nearer colour of the pair; the
+// root is monotone, so its root is the smaller of the two roots.
+void nearer_squares(const CellDistances& cell, const Pair& pair, Nearer& out) {
+  const std::int32_t* d1 = cell.squared[pair.first];
+  const std::int32_t* d2 = cell.squared[pair.second];
+  for (int p = 0; p < kCellPixels; ++p) out[static_cast<std::size_t>(p)] = std::min(d1[p], d2[p]);
 }
 
 // The total exactly as the plain search forms it.
-double exact_total(const CellDistances& cell, const Pair& pair) {
+double exact_total(const Nearer& nearer, int pixels) {
   const long double* roots = extended_roots();
-  const std::int32_t* d1 = cell.squared[pair.first];
-  const std::int32_t* d2 = cell.squared[pair.second];
   double TOTALDISTANCE = 0.0;
-  for (int p = 0; p < cell.pixels; ++p)
-    // The root is monotone, so the smaller root is the root of the smaller square.
-    TOTALDISTANCE = static_cast<double>(TOTALDISTANCE + roots[std::min(d1[p], d2[p])]);
+  for (int p = 0; p < pixels; ++p)
+    TOTALDISTANCE = static_cast<double>(TOTALDISTANCE + roots[nearer[static_cast<std::size_t>(p)]]);
   return TOTALDISTANCE;
 }
 
@@ -103,9 +129,19 @@ Pair best_pair(const Store& s, int startx, int endx, int starty, int endy, CellD
 
   double MINDISTANCE = 1e30;
   Pair best{-1, -1};
+  // In a cell where one slot is nearest to every pixel, every pair holding it
+  // has that same total. Pairs whose pixels see the same nearer distances as
+  // a pair met before have the very same total, so they cannot be strictly
+  // smaller and need no work.
+  std::vector<Nearer>& seen = cell.seen;
+  seen.clear();
   for (std::size_t q = 0; q < kPairs.size(); ++q) {
     if (approx[q] > lowest + kApproximationMargin) continue;  // cannot reach the smallest total
-    const double TOTALDISTANCE = exact_total(cell, kPairs[q]);
+    Nearer nearer;
+    nearer_squares(cell, kPairs[q], nearer);
+    if (std::find(seen.begin(), seen.end(), nearer) != seen.end()) continue;
+    seen.push_back(nearer);
+    const double TOTALDISTANCE = exact_total(nearer, cell.pixels);
     if (MINDISTANCE > TOTALDISTANCE) {
       MINDISTANCE = TOTALDISTANCE;
       best = kPairs[q];

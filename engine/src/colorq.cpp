@@ -69,7 +69,8 @@ class CountTree {
 
 std::vector<ColourCount> colour_frequencies(const Store& s) {
   std::vector<std::uint32_t> keys;
-  keys.reserve(static_cast<std::size_t>(std::max(s.OUTPUTX, 0)) * static_cast<std::size_t>(std::max(s.OUTPUTY, 0)));
+  keys.reserve(static_cast<std::size_t>(std::max(s.OUTPUTX, 0)) *
+               static_cast<std::size_t>(std::max(s.OUTPUTY, 0)));
   for (int x = 0; x < s.OUTPUTX; ++x)
     for (int y = 0; y < s.OUTPUTY; ++y)
       keys.push_back(static_cast<std::uint32_t>(s.IMAGEIN(x, y, 1) * 65536 + s.IMAGEIN(x, y, 2) * 256 +
@@ -100,7 +101,8 @@ void popularity_order(std::vector<ColourCount>& rows) {
   for (std::size_t i = 0; i + 1 < rows.size(); ++i) {
     chain.clear();
     std::int32_t v = rows[i].count;
-    for (long j = tree.first_above(i + 1, v); j >= 0; j = tree.first_above(static_cast<std::size_t>(j) + 1, v)) {
+    for (long j = tree.first_above(i + 1, v); j >= 0;
+         j = tree.first_above(static_cast<std::size_t>(j) + 1, v)) {
       chain.push_back(static_cast<std::size_t>(j));
       v = rows[static_cast<std::size_t>(j)].count;
     }
@@ -143,18 +145,16 @@ void colorq(Store& s, Controls& controls, int first_slot) {
   };
   assign();
 
+  std::vector<SlotTerm> terms(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::int32_t w = rows[i].count;
+    terms[i] = {w * red[i], w * green[i], w * blue[i], w};
+  }
   long long COLORCOUNTPERPALETTE[17] = {};
   for (int ITERATION = 1; ITERATION <= kRefinements; ++ITERATION) {
-    long long NEWPALETTE[17][3] = {};
-    std::fill(std::begin(COLORCOUNTPERPALETTE), std::end(COLORCOUNTPERPALETTE), 0LL);
-    for (std::size_t i = 0; i < n; ++i) {
-      const int k = slot_of[i];
-      const long long w = rows[i].count;
-      NEWPALETTE[k][0] += w * red[i];
-      NEWPALETTE[k][1] += w * green[i];
-      NEWPALETTE[k][2] += w * blue[i];
-      COLORCOUNTPERPALETTE[k] += w;
-    }
+    const SlotSums sums = slot_sums(terms.data(), slot_of.data(), COLORCOUNT);
+    const auto& NEWPALETTE = sums.sum;
+    std::copy(std::begin(sums.count), std::end(sums.count), std::begin(COLORCOUNTPERPALETTE));
     for (int k = first_slot; k <= 16; ++k) {
       if (COLORCOUNTPERPALETTE[k] == 0) continue;  // an emptied slot keeps its colour
       for (int c = 1; c <= 3; ++c)

@@ -6,6 +6,7 @@
 // same way everywhere, so a census always gives the same palette.
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <string>
@@ -49,19 +50,52 @@ void take_census_entry(Store& s, int slot, int entry) {
   for (int c = 1; c <= 3; ++c) s.CLUSTER[slot][c] = s.COLORS[static_cast<std::size_t>(entry)][c];
 }
 
-// Squared distances only ever shrink as seeds are added, so the nearest-seed
-// distance of every entry is kept and updated with each new seed.
+// Distances to the nearest seed only ever shrink as seeds are added, so each
+// entry keeps its nearest squared distance and its distance, and only entries
+// that the new seed comes strictly nearer to change.
 void lower_to_centre(const CensusColumns& census, const Palette& centres, int slot,
-                     std::vector<int>& nearest_sq) {
+                     std::vector<int>& nearest_sq, std::vector<double>& distances,
+                     std::vector<int>& changed) {
   const int r = centres[slot][1], g = centres[slot][2], b = centres[slot][3];
-  for (int j = 0; j < census.size(); ++j) {
+  const int n = census.size();
+  int count = 0;
+  for (int j = 0; j < n; ++j) {
     const std::size_t i = static_cast<std::size_t>(j);
     const int d = SQD(census.red[i], r) + SQD(census.green[i], g) + SQD(census.blue[i], b);
-    nearest_sq[i] = std::min(nearest_sq[i], d);
+    const bool nearer = d < nearest_sq[i];
+    nearest_sq[i] = nearer ? d : nearest_sq[i];
+    changed[static_cast<std::size_t>(count)] = j;
+    count += nearer;
+  }
+  const double* roots = extended_roots_as_double();
+  for (int c = 0; c < count; ++c) {
+    const std::size_t i = static_cast<std::size_t>(changed[static_cast<std::size_t>(c)]);
+    distances[i] = roots[nearest_sq[i]];
   }
 }
 
+inline double add_extended_fast(double a, double b) {
+  const double sum = a + b;
+  // The exact error of the double sum (Knuth's two-sum): sum + error = a + b.
+  const double b_part = sum - a;
+  const double error = (a - (sum - b_part)) + (b - b_part);
+  if (error == 0.0 || !std::isfinite(sum)) return sum;
+  // Rounding first to 64 bits can only end elsewhere when a + b lies so close
+  // to halfway between sum and a neighbour that the 64-bit rounding lands
+  // exactly on that halfway point. Such sums take the slow path. The test
+  // measures against the spacing below sum, the smaller one next to a power
+  // of two, and leaves a wide margin.
+  const double size = std::fabs(sum);
+  const double spacing = size - std::bit_cast<double>(std::bit_cast<std::uint64_t>(size) - 1);
+  if (std::fabs(error) < spacing * (0.5 - 1.0 / 1024)) return sum;
+  return static_cast<double>(static_cast<long double>(a) + b);
+}
+
 }  // namespace
+
+double add_extended(double a, double b) {
+  return add_extended_fast(a, b);
+}
 
 double uniform_01(std::mt19937& generator) {
   const std::uint32_t a = static_cast<std::uint32_t>(generator()) >> 5;
@@ -99,6 +133,26 @@ void nearest_slots(const std::int32_t* red, const std::int32_t* green, const std
   }
 }
 
+SlotSums slot_sums(const SlotTerm* terms, const std::uint8_t* slot, int n) {
+  // Neighbouring colours mostly share a slot; four sets of sums taken in
+  // turn keep each addition from waiting for the one before. The sums are
+  // whole numbers, so the order of adding does not matter.
+  alignas(16) std::int32_t lanes[4][17][4] = {};
+  for (int j = 0; j < n; ++j) {
+    std::int32_t* acc = lanes[j & 3][slot[j]];
+    for (int c = 0; c < 4; ++c) acc[c] += terms[j][static_cast<std::size_t>(c)];
+  }
+  SlotSums sums;
+  for (int k = 0; k <= 16; ++k) {
+    long long total[4];
+    for (int c = 0; c < 4; ++c)
+      total[c] = static_cast<long long>(lanes[0][k][c]) + lanes[1][k][c] + lanes[2][k][c] + lanes[3][k][c];
+    for (int c = 0; c < 3; ++c) sums.sum[k][c] = total[c];
+    sums.count[k] = total[3];
+  }
+  return sums;
+}
+
 void kmeans_seed(Store& s, int first_slot, std::mt19937& generator) {
   const CensusColumns census(s);
   const int n = census.size();
@@ -108,32 +162,29 @@ void kmeans_seed(Store& s, int first_slot, std::mt19937& generator) {
   const int RANDOMINDEX = std::min(static_cast<int>(std::floor(pick)) + 1, n);
   take_census_entry(s, first_slot, RANDOMINDEX);
 
-  const long double* roots = extended_roots();
   std::vector<int> nearest_sq(static_cast<std::size_t>(n), INT_MAX);
   std::vector<double> DISTANCES(static_cast<std::size_t>(n));
-  lower_to_centre(census, s.CLUSTER, first_slot, nearest_sq);
+  std::vector<double> running(static_cast<std::size_t>(n));
+  std::vector<int> changed(static_cast<std::size_t>(n));
+  lower_to_centre(census, s.CLUSTER, first_slot, nearest_sq, DISTANCES, changed);
 
   for (int K = first_slot + 1; K <= 16; ++K) {
-    // Each distance is the extended-precision root stored as a double, and
-    // every running sum is rounded to double at each step as it is stored:
-    // the draw depends on these sums to the last bit.
+    // Every running sum is formed in extended precision and rounded to double
+    // as it is stored, at every step (add_extended): the draw depends on these
+    // sums to the last bit. The search for the drawn entry adds the same distances in the
+    // same order, so its sums are the ones kept here, and as they never
+    // decrease the first one that reaches R can be found by bisection.
     double TOTALDIST = 0.0;
     for (std::size_t j = 0; j < DISTANCES.size(); ++j) {
-      DISTANCES[j] = static_cast<double>(roots[nearest_sq[j]]);
-      TOTALDIST = static_cast<double>(static_cast<long double>(TOTALDIST) + DISTANCES[j]);
+      TOTALDIST = add_extended_fast(TOTALDIST, DISTANCES[j]);
+      running[j] = TOTALDIST;
     }
     const double R = static_cast<double>(static_cast<long double>(uniform_01(generator)) * TOTALDIST);
-    double CUMULATIVEDIST = 0.0;
-    for (std::size_t j = 0; j < DISTANCES.size(); ++j) {
-      CUMULATIVEDIST = static_cast<double>(static_cast<long double>(CUMULATIVEDIST) + DISTANCES[j]);
-      if (CUMULATIVEDIST >= R) {
-        take_census_entry(s, K, static_cast<int>(j) + 1);
-        break;
-      }
-    }
+    const auto reached = std::lower_bound(running.begin(), running.end(), R);
+    if (reached != running.end()) take_census_entry(s, K, static_cast<int>(reached - running.begin()) + 1);
     // When no entry qualifies the slot keeps its earlier centre, which still
     // counts as a seed for the slots after it.
-    if (K < 16) lower_to_centre(census, s.CLUSTER, K, nearest_sq);
+    if (K < 16) lower_to_centre(census, s.CLUSTER, K, nearest_sq, DISTANCES, changed);
   }
 }
 
@@ -144,6 +195,9 @@ void kmeans_plus_plus(Store& s, Controls& controls, int first_slot) {
   const CensusColumns census(s);
   const int n = census.size();
   std::vector<std::uint8_t> slot_of(static_cast<std::size_t>(n));
+  std::vector<SlotTerm> terms(static_cast<std::size_t>(n));
+  for (std::size_t j = 0; j < terms.size(); ++j)
+    terms[j] = {census.red[j], census.green[j], census.blue[j], 1};
   // A limit of 1, 0 or less still runs one iteration; a huge one must not
   // keep the program busy for hours.
   const int limit = std::min(s.MAXITERATIONS, kMaxKmeansIterations);
@@ -155,26 +209,20 @@ void kmeans_plus_plus(Store& s, Controls& controls, int first_slot) {
     CHANGE = 0.0;
     nearest_slots(census.red.data(), census.green.data(), census.blue.data(), n, s.CLUSTER, first_slot,
                   slot_of.data());
-    long long NEWCLUSTER[17][3] = {};
-    int COUNT[17] = {};
-    for (std::size_t j = 0; j < slot_of.size(); ++j) {
-      const int k = slot_of[j];
-      NEWCLUSTER[k][0] += census.red[j];
-      NEWCLUSTER[k][1] += census.green[j];
-      NEWCLUSTER[k][2] += census.blue[j];
-      ++COUNT[k];
-    }
+    const SlotSums sums = slot_sums(terms.data(), slot_of.data(), n);
+    const auto& NEWCLUSTER = sums.sum;
+    const auto& COUNT = sums.count;
     for (int k = first_slot; k <= 16; ++k) {
       if (COUNT[k] == 0) continue;  // a centre without entries keeps its colour
       for (int c = 1; c <= 3; ++c) {
-        const int NEWVALUE = static_cast<int>(
-            std::nearbyint(static_cast<long double>(NEWCLUSTER[k][c - 1]) / COUNT[k]));
+        const int NEWVALUE =
+            static_cast<int>(std::nearbyint(static_cast<long double>(NEWCLUSTER[k][c - 1]) / COUNT[k]));
         CHANGE += std::abs(NEWVALUE - s.CLUSTER[k][c]);
         s.CLUSTER[k][c] = NEWVALUE;
       }
     }
-    controls.set_text(Ctl::StatusBar, "Iteration: " + std::to_string(ITERATION) + ", Epsilon: " +
-                                          std::to_string(static_cast<long long>(CHANGE)));
+    controls.set_text(Ctl::StatusBar, "Iteration: " + std::to_string(ITERATION) +
+                                          ", Epsilon: " + std::to_string(static_cast<long long>(CHANGE)));
   } while (CHANGE > EPSILON && ITERATION < limit);
 }
 

@@ -30,6 +30,23 @@ int channel_range(const std::vector<Row>& rows, const Box& box, int c) {
   return hi - lo;
 }
 
+// Ascending by one channel, equal values keeping their order: the cut
+// position and so the palette depend on that order. Channel values are bytes,
+// so a counting sort does it in two passes.
+void sort_by_channel(std::vector<Row>& rows, std::vector<Row>& scratch, const Box& box, int c) {
+  std::array<int, 257> next{};
+  for (int i = box.start; i <= box.end; ++i)
+    ++next[static_cast<std::size_t>(rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)]) + 1];
+  next[0] = box.start;
+  for (std::size_t v = 1; v < next.size(); ++v) next[v] += next[v - 1];
+  for (int i = box.start; i <= box.end; ++i) {
+    const Row& row = rows[static_cast<std::size_t>(i)];
+    scratch[static_cast<std::size_t>(next[static_cast<std::size_t>(row[static_cast<std::size_t>(c)])]++)] =
+        row;
+  }
+  std::copy(scratch.begin() + box.start, scratch.begin() + box.end + 1, rows.begin() + box.start);
+}
+
 }  // namespace
 
 void median_cut(Store& s, int first_slot) {
@@ -38,6 +55,7 @@ void median_cut(Store& s, int first_slot) {
   for (std::size_t i = 0; i < rows.size(); ++i)
     for (int c = 0; c < 3; ++c) rows[i][static_cast<std::size_t>(c)] = s.COLORS[i + 1][c + 1];
 
+  std::vector<Row> scratch(rows.size());
   std::array<Box, 17> boxes{};
   boxes[static_cast<std::size_t>(first_slot)] = Box{0, static_cast<int>(rows.size()) - 1};
   int last = first_slot;
@@ -65,15 +83,7 @@ void median_cut(Store& s, int first_slot) {
     if (chosen == 0) break;  // only empty boxes left; cannot happen with a real census
 
     Box& box = boxes[static_cast<std::size_t>(chosen)];
-    if (box.end > box.start) {
-      // Equal values must keep their order: the cut position and therefore
-      // the palette depend on it.
-      const auto first = rows.begin() + box.start;
-      const auto past = rows.begin() + box.end + 1;
-      std::stable_sort(first, past, [component](const Row& a, const Row& b) {
-        return a[static_cast<std::size_t>(component)] < b[static_cast<std::size_t>(component)];
-      });
-    }
+    if (box.end > box.start) sort_by_channel(rows, scratch, box, component);
     // Box rows are 1-based in the census numbering; the midpoint is taken
     // there so that a box of n rows keeps the lower ceil(n / 2).
     const int midpoint = ((box.start + 1) + (box.end + 1)) / 2 - 1;

@@ -29,8 +29,7 @@ std::vector<int> opaque_census_entries(const Store& s) {
       if (counts_as_transparent(s, s.IMAGEIN(x, y, 4))) continue;
       for (int k = 1; k <= s.COLCOUNT; ++k) {
         const CensusEntry& e = s.COLORS[static_cast<std::size_t>(k)];
-        if (e[1] == s.IMAGEINORG(x, y, 1) && e[2] == s.IMAGEINORG(x, y, 2) &&
-            e[3] == s.IMAGEINORG(x, y, 3)) {
+        if (e[1] == s.IMAGEINORG(x, y, 1) && e[2] == s.IMAGEINORG(x, y, 2) && e[3] == s.IMAGEINORG(x, y, 3)) {
           seen[static_cast<std::size_t>(k)] = true;
           break;
         }
@@ -94,6 +93,14 @@ const long double* extended_roots() {
   return roots.data();
 }
 
+const double* extended_roots_as_double() {
+  static const std::vector<double> roots = [] {
+    const long double* extended = extended_roots();
+    return std::vector<double>(extended, extended + kMaxSquaredDistance + 1);
+  }();
+  return roots.data();
+}
+
 void INITIALIZECOLORS(Store& s, Controls& controls) {
   restore_working_copy(s);
   for (int k = 1; k <= 16; ++k) s.CLUSTER[k][4] = 0;
@@ -106,10 +113,17 @@ void INITIALIZECOLORS(Store& s, Controls& controls) {
   } else {
     choose_method(s, controls);
     switch (s.KMEANS) {
-      case 0: median_cut(s, STARTINDEX); break;
-      case 1: kmeans_plus_plus(s, controls, STARTINDEX); break;
-      case 2: colorq(s, controls, STARTINDEX); break;
-      default: break;
+      case 0:
+        median_cut(s, STARTINDEX);
+        break;
+      case 1:
+        kmeans_plus_plus(s, controls, STARTINDEX);
+        break;
+      case 2:
+        colorq(s, controls, STARTINDEX);
+        break;
+      default:
+        break;
     }
   }
   reduce_to_grid(s);

@@ -66,7 +66,9 @@ void set_palette(Store& s, const std::vector<Rgb>& colours) {
   }
 }
 
-int grid(std::mt19937& rng) { return 17 * static_cast<int>(rng() % 16); }
+int grid(std::mt19937& rng) {
+  return 17 * static_cast<int>(rng() % 16);
+}
 
 // A random grid palette, sometimes with repeated entries, and a picture whose
 // pixels sit on or near palette colours (exact and near ties) or anywhere.
@@ -95,8 +97,10 @@ void random_case(Store& s, std::mt19937& rng, int kind) {
 void expect_same_pairs(const Store& a, const Store& b, int trial) {
   for (int m = 0; m < 40; ++m)
     for (int n = 0; n < 25; ++n) {
-      ASSERT_EQ(a.OUTCOLORBLOCK[m][n][1], b.OUTCOLORBLOCK[m][n][1]) << "trial " << trial << " cell " << m << "," << n;
-      ASSERT_EQ(a.OUTCOLORBLOCK[m][n][2], b.OUTCOLORBLOCK[m][n][2]) << "trial " << trial << " cell " << m << "," << n;
+      ASSERT_EQ(a.OUTCOLORBLOCK[m][n][1], b.OUTCOLORBLOCK[m][n][1])
+          << "trial " << trial << " cell " << m << "," << n;
+      ASSERT_EQ(a.OUTCOLORBLOCK[m][n][2], b.OUTCOLORBLOCK[m][n][2])
+          << "trial " << trial << " cell " << m << "," << n;
     }
 }
 
@@ -134,7 +138,8 @@ class CraftedCells : public ::testing::Test {
   void SetUp() override {
     s = make_store(320, 200);
     std::vector<Rgb> palette;
-    for (int k = 1; k <= 16; ++k) palette.push_back(Rgb{17 * (k - 1), 255 - 17 * (k - 1), 17 * ((k * 5) % 16)});
+    for (int k = 1; k <= 16; ++k)
+      palette.push_back(Rgb{17 * (k - 1), 255 - 17 * (k - 1), 17 * ((k * 5) % 16)});
     set_palette(*s, palette);
     for (int y = 0; y < 200; ++y)
       for (int x = 0; x < 320; ++x) set_pixel(*s, x, y, slot(16));
@@ -144,7 +149,9 @@ class CraftedCells : public ::testing::Test {
     for (int y = 0; y < 8; ++y)
       for (int x = 0; x < 8; ++x) set_pixel(*s, 8 * m + x, 8 * n + y, colour_at(x, y));
   }
-  std::pair<int, int> pair(int m, int n) const { return {s->OUTCOLORBLOCK[m][n][1], s->OUTCOLORBLOCK[m][n][2]}; }
+  std::pair<int, int> pair(int m, int n) const {
+    return {s->OUTCOLORBLOCK[m][n][1], s->OUTCOLORBLOCK[m][n][2]};
+  }
   std::unique_ptr<Store> s;
 };
 
@@ -205,7 +212,8 @@ TEST_F(CraftedCells, ThresholdRunRevisitsOnlyFlaggedCells) {
   ASSERT_EQ(s->COLORBLOCKFIRSTPASS, 0);
   ASSERT_EQ(ui.status.size(), 25u);
   for (int n = 0; n < 25; ++n)
-    EXPECT_EQ(ui.status[static_cast<std::size_t>(n)], "Processing Color Matrix Row: " + std::to_string(n + 1) + "...");
+    EXPECT_EQ(ui.status[static_cast<std::size_t>(n)],
+              "Processing Color Matrix Row: " + std::to_string(n + 1) + "...");
 
   fill_cell(1, 1, [&](int, int) { return slot(3); });
   fill_cell(2, 1, [&](int, int) { return slot(3); });

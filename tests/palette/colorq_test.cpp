@@ -73,7 +73,8 @@ void literal_colorq(Store& s, Controls& controls, int STARTINDEX) {
     for (int k = STARTINDEX; k <= 16; ++k)
       if (COLORCOUNTPERPALETTE[k] > 0)
         for (int c = 1; c <= 3; ++c)
-          PAL[k][c] = static_cast<int>(std::nearbyint(static_cast<long double>(NEWPALETTE[k][c]) / COLORCOUNTPERPALETTE[k]));
+          PAL[k][c] = static_cast<int>(
+              std::nearbyint(static_cast<long double>(NEWPALETTE[k][c]) / COLORCOUNTPERPALETTE[k]));
     assign();
   }
   int TOTALUSEDCOLORS = 0;
@@ -112,7 +113,8 @@ TEST(PopularityOrder, MatchesTheExchangeLoopOnOrderedAndSkewedCounts) {
       descending.push_back(ColourCount{i, n - i / 2});
       zigzag.push_back(ColourCount{i, i % 2 == 0 ? i : n - i});
       // Like a photo: mostly single pixels, a few very popular colours.
-      skewed.push_back(ColourCount{i, rng() % 10 == 0 ? 1 + static_cast<int>(rng() % 500) : 1 + static_cast<int>(rng() % 2)});
+      skewed.push_back(ColourCount{
+          i, rng() % 10 == 0 ? 1 + static_cast<int>(rng() % 500) : 1 + static_cast<int>(rng() % 2)});
     }
     for (auto* rows : {&ascending, &descending, &zigzag, &skewed}) {
       std::vector<ColourCount> plain = *rows;
@@ -139,7 +141,8 @@ TEST(ColourFrequencies, CountsEveryPixelInColourOrder) {
   testing::random_picture(*s, rng, 40);
   std::map<int, int> counts;
   for (int y = 0; y < 7; ++y)
-    for (int x = 0; x < 33; ++x) ++counts[s->IMAGEIN(x, y, 1) << 16 | s->IMAGEIN(x, y, 2) << 8 | s->IMAGEIN(x, y, 3)];
+    for (int x = 0; x < 33; ++x)
+      ++counts[s->IMAGEIN(x, y, 1) << 16 | s->IMAGEIN(x, y, 2) << 8 | s->IMAGEIN(x, y, 3)];
   std::vector<ColourCount> expected;
   for (auto [c, n] : counts) expected.push_back(ColourCount{c, n});
   EXPECT_EQ(colour_frequencies(*s), expected);
@@ -184,7 +187,8 @@ TEST(Colorq, TheLeastPopularColourIsNoSeedAndWeighsByItsPixels) {
   std::vector<Rgb> palette;
   for (int k = 1; k <= 16; ++k) palette.push_back(palette_entry(s->CLUSTER, k));
   for (int i = 0; i < 15; ++i)
-    EXPECT_NE(std::find(palette.begin(), palette.end(), popular[static_cast<std::size_t>(i)]), palette.end()) << i;
+    EXPECT_NE(std::find(palette.begin(), palette.end(), popular[static_cast<std::size_t>(i)]), palette.end())
+        << i;
   EXPECT_NE(std::find(palette.begin(), palette.end(), Rgb{106, 100, 100}), palette.end());
   EXPECT_EQ(ui.status.back(), "Total Used Colors: 16");
 }

@@ -72,9 +72,12 @@ TEST(SmallCensus, TransparentPictureKeepsTheKeyAndEveryOpaqueColour) {
   auto s = make_store(320, 200);
   for (int y = 0; y < 200; ++y)
     for (int x = 0; x < 320; ++x) {
-      if (x < 40) set_pixel(*s, x, y, Rgb{0, 0, 0});              // opaque black, census entry 1
-      else if (x < 80) set_pixel(*s, x, y, Rgb{128, 128, 0}, 0);  // hidden olive
-      else set_pixel(*s, x, y, Rgb{255, 255, 255}, 200);          // white, alpha above the threshold
+      if (x < 40)
+        set_pixel(*s, x, y, Rgb{0, 0, 0});  // opaque black, census entry 1
+      else if (x < 80)
+        set_pixel(*s, x, y, Rgb{128, 128, 0}, 0);  // hidden olive
+      else
+        set_pixel(*s, x, y, Rgb{255, 255, 255}, 200);  // white, alpha above the threshold
     }
   fill_census(*s);
   ASSERT_EQ(s->COLCOUNT, 3);
@@ -200,8 +203,8 @@ TEST(CellFlags, ThresholdBoundaryAndFlagsThatAreNeverCleared) {
   auto s = make_store(320, 200);
   for (int y = 0; y < 200; ++y)
     for (int x = 0; x < 320; ++x) set_pixel(*s, x, y, Rgb{x % 200, y, 50});
-  set_pixel(*s, 17, 9, Rgb{1, 2, 3}, 153);   // cell (2, 1)
-  set_pixel(*s, 100, 30, Rgb{1, 2, 3}, 152); // cell (12, 3)
+  set_pixel(*s, 17, 9, Rgb{1, 2, 3}, 153);    // cell (2, 1)
+  set_pixel(*s, 100, 30, Rgb{1, 2, 3}, 152);  // cell (12, 3)
   s->TRANS = 60;
   fill_census(*s);
   ControlValues ui;

@@ -20,7 +20,9 @@ using testing::RecordingControls;
 using testing::Rgb;
 using testing::set_census;
 
-double root_as_double(int squared) { return static_cast<double>(std::sqrt(static_cast<long double>(squared))); }
+double root_as_double(int squared) {
+  return static_cast<double>(std::sqrt(static_cast<long double>(squared)));
+}
 
 double distance(const Store& s, int entry, int slot) {
   const CensusEntry& e = s.COLORS[static_cast<std::size_t>(entry)];
@@ -32,7 +34,8 @@ double distance(const Store& s, int entry, int slot) {
 // nearest-centre search over those doubles.
 void literal_kmeans(Store& s, Controls& controls, int STARTINDEX) {
   std::mt19937 generator(0);
-  const int RANDOMINDEX = static_cast<int>(std::floor(static_cast<long double>(uniform_01(generator)) * s.COLCOUNT)) + 1;
+  const int RANDOMINDEX =
+      static_cast<int>(std::floor(static_cast<long double>(uniform_01(generator)) * s.COLCOUNT)) + 1;
   for (int c = 1; c <= 3; ++c) s.CLUSTER[STARTINDEX][c] = s.COLORS[static_cast<std::size_t>(RANDOMINDEX)][c];
   for (int K = STARTINDEX + 1; K <= 16; ++K) {
     std::vector<double> DISTANCES(static_cast<std::size_t>(s.COLCOUNT) + 1);
@@ -43,7 +46,8 @@ void literal_kmeans(Store& s, Controls& controls, int STARTINDEX) {
       DISTANCES[J] = MINDIST;
     }
     double TOTALDIST = 0;
-    for (int J = 1; J <= s.COLCOUNT; ++J) TOTALDIST = static_cast<double>(static_cast<long double>(TOTALDIST) + DISTANCES[J]);
+    for (int J = 1; J <= s.COLCOUNT; ++J)
+      TOTALDIST = static_cast<double>(static_cast<long double>(TOTALDIST) + DISTANCES[J]);
     const double R = static_cast<double>(static_cast<long double>(uniform_01(generator)) * TOTALDIST);
     double CUMULATIVEDIST = 0;
     for (int J = 1; J <= s.COLCOUNT; ++J) {
@@ -75,12 +79,13 @@ void literal_kmeans(Store& s, Controls& controls, int STARTINDEX) {
     for (int k = STARTINDEX; k <= 16; ++k)
       if (COUNT[k] > 0)
         for (int c = 1; c <= 3; ++c) {
-          const int NEWVALUE = static_cast<int>(std::nearbyint(static_cast<long double>(NEWCLUSTER[k][c]) / COUNT[k]));
+          const int NEWVALUE =
+              static_cast<int>(std::nearbyint(static_cast<long double>(NEWCLUSTER[k][c]) / COUNT[k]));
           CHANGE += std::abs(NEWVALUE - s.CLUSTER[k][c]);
           s.CLUSTER[k][c] = NEWVALUE;
         }
-    controls.set_text(Ctl::StatusBar, "Iteration: " + std::to_string(ITERATION) + ", Epsilon: " +
-                                          std::to_string(static_cast<long long>(CHANGE)));
+    controls.set_text(Ctl::StatusBar, "Iteration: " + std::to_string(ITERATION) +
+                                          ", Epsilon: " + std::to_string(static_cast<long long>(CHANGE)));
   } while (CHANGE > 0.0001 && ITERATION < s.MAXITERATIONS);
 }
 
@@ -88,7 +93,8 @@ std::vector<Rgb> random_census(std::mt19937& rng, int n, int levels) {
   std::uniform_int_distribution<int> level(0, levels - 1);
   const int step = 255 / (levels - 1);
   std::set<Rgb> colours;
-  while (static_cast<int>(colours.size()) < n) colours.insert(Rgb{level(rng) * step, level(rng) * step, level(rng) * step});
+  while (static_cast<int>(colours.size()) < n)
+    colours.insert(Rgb{level(rng) * step, level(rng) * step, level(rng) * step});
   return {colours.begin(), colours.end()};
 }
 
@@ -118,6 +124,41 @@ TEST(KmeansRandom, FirstDrawsOfTheFixedGenerator) {
 // first reached at red 130 (cumulative 90, 170, ..., 450, 450, 460, 480,
 // 510, 550). With seeds 90 and 130 the distances add up to 550; draw 3
 // (0.6028...) x 550 = 331.5 is first reached at red 40 (90, ..., 300, 350).
+double x87_sum(double a, double b) {
+  return static_cast<double>(static_cast<long double>(a) + b);
+}
+
+TEST(KmeansSums, DoubleRoundedSumsAgreeWithExtendedArithmetic) {
+  // 1 + 2^-53 + 2^-70 rounds to 1 + 2^-52 directly, but first to the 64-bit
+  // 1 + 2^-53, exactly halfway, and from there to the even 1.
+  const double tiny = std::ldexp(1.0, -53) + std::ldexp(1.0, -70);
+  EXPECT_EQ(add_extended(1.0, tiny), 1.0);
+  EXPECT_EQ(1.0 + tiny, std::nextafter(1.0, 2.0));
+  EXPECT_EQ(add_extended(1.0, -std::ldexp(1.0, -54) - std::ldexp(1.0, -71)), 1.0);
+  EXPECT_EQ(add_extended(0.0, 0.0), 0.0);
+
+  // Sums like those of the seeding, and sums placed right at halfway points.
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> root(0.0, 442.0);
+  int differ = 0;
+  double total = 0.0;
+  for (int i = 0; i < 2000000; ++i) {
+    const double d = root(rng);
+    ASSERT_EQ(add_extended(total, d), x87_sum(total, d)) << total << " + " << d;
+    differ += (total + d) != x87_sum(total, d);
+    total = x87_sum(total, d);
+    if (total > 3e7) total = 0.0;
+    const double a = std::ldexp(1.0 + static_cast<double>(rng() % 4096) / 4096, static_cast<int>(rng() % 40));
+    const int shift = 52 + static_cast<int>(rng() % 14);
+    const double half = std::ldexp(a, -shift) * (1.0 + std::ldexp(static_cast<double>(rng() % 64) - 32,
+                                                                  -static_cast<int>(rng() % 20)));
+    ASSERT_EQ(add_extended(a, half), x87_sum(a, half)) << a << " + " << half;
+    ASSERT_EQ(add_extended(a, -half), x87_sum(a, -half)) << a << " - " << half;
+    differ += (a + half) != x87_sum(a, half);
+  }
+  EXPECT_GT(differ, 0) << "the cases where the two roundings part were met";
+}
+
 TEST(KmeansSeeds, FirstSeedsOfASmallKnownCensus) {
   std::vector<Rgb> census;
   for (int i = 0; i <= 16; ++i) census.push_back(Rgb{10 * i, 0, 0});
@@ -196,9 +237,10 @@ TEST(Kmeans, EqualDistancesGoToTheLowerSlot) {
 // Two entries one apart beside 15 far colours: one of the two is no seed and
 // joins the other, and their mean is rounded half to even.
 TEST(Kmeans, MeansRoundHalfToEven) {
-  const std::vector<Rgb> far = {{0, 255, 0},     {0, 0, 255},     {255, 0, 0},   {255, 255, 0}, {255, 0, 255},
-                                {0, 255, 255},   {255, 255, 255}, {128, 0, 255}, {0, 128, 255}, {128, 255, 0},
-                                {255, 128, 128}, {128, 128, 0},   {0, 128, 128}, {128, 0, 128}, {128, 255, 255}};
+  const std::vector<Rgb> far = {{0, 255, 0},   {0, 0, 255},   {255, 0, 0},     {255, 255, 0},
+                                {255, 0, 255}, {0, 255, 255}, {255, 255, 255}, {128, 0, 255},
+                                {0, 128, 255}, {128, 255, 0}, {255, 128, 128}, {128, 128, 0},
+                                {0, 128, 128}, {128, 0, 128}, {128, 255, 255}};
   for (auto [low, expected] : {std::pair{2, 2}, std::pair{3, 4}}) {
     std::vector<Rgb> census = far;
     census.push_back(Rgb{low, 0, 0});
@@ -209,7 +251,8 @@ TEST(Kmeans, MeansRoundHalfToEven) {
     std::mt19937 generator(0);
     kmeans_seed(seeded, 1, generator);
     int pair_seeds = 0;
-    for (int k = 1; k <= 16; ++k) pair_seeds += seeded.CLUSTER[k][2] == 0 && seeded.CLUSTER[k][3] == 0 && seeded.CLUSTER[k][1] < 5;
+    for (int k = 1; k <= 16; ++k)
+      pair_seeds += seeded.CLUSTER[k][2] == 0 && seeded.CLUSTER[k][3] == 0 && seeded.CLUSTER[k][1] < 5;
     ASSERT_EQ(pair_seeds, 1) << "the test needs exactly one of the pair as a seed";
 
     Store s;

@@ -6,6 +6,7 @@
 // slot 1 is kept for the transparent key, else 1.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -55,9 +56,25 @@ void popularity_order(std::vector<ColourCount>& rows);
 void nearest_slots(const std::int32_t* red, const std::int32_t* green, const std::int32_t* blue, int n,
                    const Palette& centres, int first_slot, std::uint8_t* slot_out);
 
+// a + b formed in extended precision and rounded to double, as a running
+// double sum is when it is stored; mostly without leaving double arithmetic.
+double add_extended(double a, double b);
+
+// What one colour adds to the sums of its slot: weight x red, green, blue
+// and the weight itself. Every total stays below 2^31 (64,000 pixels of 255).
+using SlotTerm = std::array<std::int32_t, 4>;
+struct SlotSums {
+  long long sum[17][3];
+  long long count[17];
+};
+SlotSums slot_sums(const SlotTerm* terms, const std::uint8_t* slot, int n);
+
 // sqrt(n) in extended precision for n = 0 .. 3 * 255 * 255, the only squared
 // colour distances there are.
 inline constexpr int kMaxSquaredDistance = 3 * 255 * 255;
 const long double* extended_roots();
+// The same roots rounded to double. (A double square root differs from these
+// for a few dozen of the squares.)
+const double* extended_roots_as_double();
 
 }  // namespace tessera
