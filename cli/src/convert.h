@@ -15,8 +15,7 @@ struct Outcome {
   std::string error;                 // what went wrong, naming the file
 };
 
-// temp_dir: a directory of this conversion's own for the preview files that
-// the stages write on the way.
+// temp_dir: where the stages write their preview files on the way.
 Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir);
 
 }  // namespace tessera::cli

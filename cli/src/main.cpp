@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -15,42 +14,17 @@
 #include "options.h"
 #include "tessera/store.h"
 
-namespace fs = std::filesystem;
 using namespace tessera;
 using namespace tessera::cli;
 
 namespace {
 
-// The stages write preview files as they go, named from a per-store counter;
-// conversions running side by side would overwrite each other's, so every
-// conversion gets a directory of its own inside one private directory, which
-// goes again when the run ends.
-class PreviewDirs {
- public:
-  PreviewDirs() {
-    std::string tmpl = (fs::path(default_temp_path()) / "tessera-convert-XXXXXX").string();
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    if (::mkdtemp(name.data()) != nullptr) root_ = name.data();
-  }
-  ~PreviewDirs() {
-    std::error_code ec;
-    if (!root_.empty()) fs::remove_all(root_, ec);
-  }
-  PreviewDirs(const PreviewDirs&) = delete;
-  PreviewDirs& operator=(const PreviewDirs&) = delete;
-
-  bool ok() const { return !root_.empty(); }
-  std::string for_job(std::size_t job) const {
-    const fs::path dir = root_ / std::to_string(job);
-    std::error_code ec;
-    fs::create_directory(dir, ec);
-    return dir.string();
-  }
-
- private:
-  fs::path root_;
-};
+// The stages write preview files for the window's picture boxes as they go:
+// two of 9 MB for every picture. Nothing here shows them, so they are pointed
+// at a directory that cannot exist (/dev/null is not a directory): every
+// preview write fails at once, which the stages take in their stride, and
+// conversions running side by side have nothing to share or clean up.
+constexpr const char* kNoPreviews = "/dev/null";
 
 }  // namespace
 
@@ -70,12 +44,6 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  PreviewDirs previews;
-  if (!previews.ok()) {
-    std::cerr << "tessera-convert: cannot create a temporary directory in " << default_temp_path() << '\n';
-    return 1;
-  }
-
   const std::size_t count = settings.pictures.size();
   std::size_t jobs = settings.jobs > 0 ? static_cast<std::size_t>(settings.jobs)
                                        : std::max(1u, std::thread::hardware_concurrency());
@@ -87,7 +55,7 @@ int main(int argc, char** argv) {
   std::size_t done = 0;
   auto worker = [&] {
     for (std::size_t i = next++; i < count; i = next++) {
-      const Outcome out = convert_picture(settings.pictures[i], settings, previews.for_job(i));
+      const Outcome out = convert_picture(settings.pictures[i], settings, kNoPreviews);
       std::lock_guard<std::mutex> lock(report);
       ++done;
       if (!out.ok) {

@@ -168,7 +168,7 @@ TEST_F(ConvertCli, DefaultsWriteBmp1BesideThePictureLikeTheWindow) {
   const auto bytes = read_all(dir_ / "demo_snake_600x450.bmp1");
   EXPECT_EQ(bytes.size(), kBmp1FileSize);
   EXPECT_NE(r.err.find("demo_snake_600x450.bmp1"), std::string::npos) << "progress names the file";
-  EXPECT_TRUE(fs::is_empty(dir_ / "tmp")) << "the preview files go with their private directory";
+  EXPECT_TRUE(fs::is_empty(dir_ / "tmp")) << "the command line leaves no preview files behind";
   EXPECT_EQ(bytes, window_bytes(pic, dir_ / "tmp", [](Store&, ControlValues&) {}));
 
   EXPECT_EQ(run({"-q", "demo_snake_600x450.png"}).err, "");
