@@ -170,10 +170,10 @@ void kmeans_seed(Store& s, int first_slot, std::mt19937& generator) {
 
   for (int K = first_slot + 1; K <= 16; ++K) {
     // Every running sum is formed in extended precision and rounded to double
-    // as it is stored, at every step (add_extended): the draw depends on these
-    // sums to the last bit. The search for the drawn entry adds the same distances in the
-    // same order, so its sums are the ones kept here, and as they never
-    // decrease the first one that reaches R can be found by bisection.
+    // as it is stored, at every step: the draw depends on these sums to the
+    // last bit. The search for the drawn entry adds the same distances in the
+    // same order, so its sums are the ones kept here; as they never decrease,
+    // the first one that reaches R is found by bisection.
     double TOTALDIST = 0.0;
     for (std::size_t j = 0; j < DISTANCES.size(); ++j) {
       TOTALDIST = add_extended_fast(TOTALDIST, DISTANCES[j]);
