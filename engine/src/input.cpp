@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tessera/controls.h"
+#include "tessera/extended.h"
 #include "tessera/input.h"
 #include "tessera/stages.h"
 #include "tessera/surface.h"
@@ -19,11 +20,7 @@ using ld = long double;
 
 // Rounds half to even and clamps to 0..255. Anything that is not a number
 // (only reachable with settings far outside their ranges) reads as 0.
-int round_channel(ld v) {
-  const ld r = std::nearbyint(v);
-  if (!(r > 0)) return 0;
-  return r >= 255 ? 255 : static_cast<int>(r);
-}
+int round_channel(ld v) { return std::clamp(round_even_int(v), 0, 255); }
 
 void greyscale(Frame& f) {
   const std::size_t n = static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height);
@@ -58,38 +55,34 @@ std::uint32_t opaque(int r, int g, int b) {
 // notes whether any pixel is less than opaque, and writes and shows it.
 void show_input_preview(Store& s, Controls& controls) {
   const int scale = std::max(s.IMGSCALE, 1);
-  Surface out(scale * s.OUTPUTX, scale * s.OUTPUTY, 0xFF000000u);
-  // A preview pixel shows its working pixel over white or grey; both blends
-  // are made once per working pixel.
-  std::vector<std::uint32_t> over_white(static_cast<std::size_t>(s.OUTPUTX));
-  std::vector<std::uint32_t> over_grey(static_cast<std::size_t>(s.OUTPUTX));
+  const int width = scale * s.OUTPUTX;
+  Surface out(width, scale * s.OUTPUTY, 0xFF000000u);
+  // Checkerboard cells are 10 preview pixels wide and 20 high, white where
+  // (X \ 10) + (Y \ 20) is even. Within one working row the preview rows
+  // differ only in that phase, so both versions of the row are made once.
+  std::vector<std::uint32_t> row[2];
+  row[0].resize(static_cast<std::size_t>(width));
+  row[1].resize(static_cast<std::size_t>(width));
   for (int ys = 0; ys < s.OUTPUTY; ++ys) {
     for (int xs = 0; xs < s.OUTPUTX; ++xs) {
       const int alpha = s.IMAGEIN(xs, ys, 4);
-      if (static_cast<double>(static_cast<ld>(alpha) / 255) < 1) s.ISTRANSPARENT = 1;
+      if (alpha < 255) s.ISTRANSPARENT = 1;  // alpha / 255 < 1
       const int r = s.IMAGEIN(xs, ys, 1), g = s.IMAGEIN(xs, ys, 2), b = s.IMAGEIN(xs, ys, 3);
-      over_white[static_cast<std::size_t>(xs)] =
+      const std::uint32_t over_white =
           opaque(blend_over_checkerboard(alpha, r, 255), blend_over_checkerboard(alpha, g, 255),
                  blend_over_checkerboard(alpha, b, 255));
-      over_grey[static_cast<std::size_t>(xs)] =
+      const std::uint32_t over_grey =
           opaque(blend_over_checkerboard(alpha, r, 128), blend_over_checkerboard(alpha, g, 128),
                  blend_over_checkerboard(alpha, b, 128));
+      for (int X = xs * scale; X < (xs + 1) * scale; ++X) {
+        const bool white_cell = (X / 10) % 2 == 0;
+        row[0][static_cast<std::size_t>(X)] = white_cell ? over_white : over_grey;
+        row[1][static_cast<std::size_t>(X)] = white_cell ? over_grey : over_white;
+      }
     }
     for (int Y = ys * scale; Y < (ys + 1) * scale; ++Y) {
-      // Checkerboard cells are 10 preview pixels wide and 20 high, white
-      // where (X \ 10) + (Y \ 20) is even.
-      const int row_parity = (Y / 20) & 1;
-      int X = 0, cell_x = 0, in_cell = 0;
-      for (int xs = 0; xs < s.OUTPUTX; ++xs) {
-        for (int k = 0; k < scale; ++k, ++X) {
-          const bool white = ((cell_x + row_parity) & 1) == 0;
-          out.set_pixel(X, Y, white ? over_white[static_cast<std::size_t>(xs)] : over_grey[static_cast<std::size_t>(xs)]);
-          if (++in_cell == 10) {
-            in_cell = 0;
-            ++cell_x;
-          }
-        }
-      }
+      const std::vector<std::uint32_t>& line = row[(Y / 20) % 2];
+      for (int X = 0; X < width; ++X) out.set_pixel(X, Y, line[static_cast<std::size_t>(X)]);
     }
   }
   const std::string path = write_preview(s, "test", out);
@@ -100,8 +93,7 @@ void show_input_preview(Store& s, Controls& controls) {
 }  // namespace
 
 int grey_value(int red, int green, int blue) {
-  return static_cast<int>(std::nearbyint(0.299 * static_cast<ld>(red) + 0.587 * static_cast<ld>(green) +
-                                         0.114 * static_cast<ld>(blue)));
+  return round_even_int(0.299 * static_cast<ld>(red) + 0.587 * static_cast<ld>(green) + 0.114 * static_cast<ld>(blue));
 }
 
 float scaled_contrast(int contrast) { return static_cast<float>((static_cast<ld>(contrast) + 100) / 100); }
@@ -112,6 +104,9 @@ int adjust_tone(int value, int brightness, float scaledcontrast) {
 }
 
 int blend_over_checkerboard(int alpha, int value, int background) {
+  // Exactly what the formula gives for these two, and most pixels are one.
+  if (alpha == 255) return std::clamp(value, 0, 255);
+  if (alpha == 0) return std::clamp(background, 0, 255);
   const double a = static_cast<double>(static_cast<ld>(alpha) / 255);
   return round_channel(static_cast<ld>(a) * value + (1 - static_cast<ld>(a)) * background);
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "tessera/extended.h"
 #include "tessera/input.h"
 #include "tessera/stages.h"
 
@@ -21,14 +22,6 @@ namespace tessera {
 namespace {
 
 using ld = long double;
-
-// floor(v) as an int; values beyond int saturate (they only ever mean "far
-// outside the picture" or "far above 255").
-int floor_int(ld v) {
-  if (!(v >= static_cast<ld>(INT_MIN))) return INT_MIN;  // NaN as well
-  if (v >= static_cast<ld>(INT_MAX)) return INT_MAX;
-  return static_cast<int>(std::floor(v));
-}
 
 int clamp255(int v) { return std::min(std::max(v, 0), 255); }
 
@@ -178,11 +171,13 @@ void bicubic(Store& s, const Frame& f, const Placement& p) {
   }
 }
 
-// The seven Lanczos taps of one column (or row): the source positions
-// X1 - 3 .. X1 + 3, whether each lies in the picture, and its kernel value.
+// The Lanczos taps of one column (or row) that can add anything: of the
+// source positions X1 - 3 .. X1 + 3, in that order, those inside the picture
+// whose kernel value is not 0. A zero weight adds exactly nothing to either
+// sum, and X1 - 3 always has one (its distance is at least 3).
 struct LanczosTaps {
+  int count = 0;
   std::array<int, 7> at{};
-  std::array<bool, 7> inside{};
   std::array<double, 7> kernel{};
 };
 
@@ -190,11 +185,14 @@ LanczosTaps lanczos_taps(int i, int offset, double scale, int size) {
   LanczosTaps t;
   const double f = source_coordinate(i, offset, scale);
   const int i1 = floor_int(f);
-  for (int k = 0; k < 7; ++k) {
-    const long long at = static_cast<long long>(i1) + (k - 3);
-    t.inside[k] = at >= 0 && at < size;
-    t.at[k] = t.inside[k] ? static_cast<int>(at) : 0;
-    if (t.inside[k]) t.kernel[k] = LANCZOSKERNEL(static_cast<double>(f - static_cast<ld>(at)), 3);
+  for (int k = -3; k <= 3; ++k) {
+    const long long at = static_cast<long long>(i1) + k;
+    if (at < 0 || at >= size) continue;
+    const double kernel = LANCZOSKERNEL(static_cast<double>(f - static_cast<ld>(at)), 3);
+    if (kernel == 0) continue;
+    t.at[t.count] = static_cast<int>(at);
+    t.kernel[t.count] = kernel;
+    ++t.count;
   }
   return t;
 }
@@ -211,10 +209,8 @@ void lanczos(Store& s, const Frame& f, const Placement& p) {
       // its terms in the order I (columns) outer, J (rows) inner.
       double value[5] = {0, 0, 0, 0, 0};
       double weights = 0;
-      for (int i = 0; i < 7; ++i) {
-        if (!tx.inside[i]) continue;
-        for (int j = 0; j < 7; ++j) {
-          if (!ty.inside[j]) continue;
+      for (int i = 0; i < tx.count; ++i) {
+        for (int j = 0; j < ty.count; ++j) {
           const double w = static_cast<double>(static_cast<ld>(tx.kernel[i]) * ty.kernel[j]);
           const std::uint32_t v = f.pixel(tx.at[i], ty.at[j]);
           value[1] = static_cast<double>(value[1] + static_cast<ld>((v >> 16) & 255) * w);
@@ -281,12 +277,8 @@ Placement place_picture(int mode, int outputfiletype, int aspect, int xsize, int
     case kCenter: {
       p.XSCALE = corrected ? 0.5 : 1.0;
       p.YSCALE = 1.0;
-      auto even = [](ld v) {
-        const ld r = std::nearbyint(v);
-        return r <= INT_MIN ? INT_MIN : r >= INT_MAX ? INT_MAX : static_cast<int>(r);
-      };
-      p.OFFSETX = even((outputx - static_cast<ld>(xsize) * p.XSCALE) / 2);
-      p.OFFSETY = even((outputy - static_cast<ld>(ysize) * p.YSCALE) / 2);
+      p.OFFSETX = round_even_int((outputx - static_cast<ld>(xsize) * p.XSCALE) / 2);
+      p.OFFSETY = round_even_int((outputy - static_cast<ld>(ysize) * p.YSCALE) / 2);
       break;
     }
     default:  // kStretch; with no mode chosen the window's start state, Stretch

@@ -62,7 +62,7 @@ TEST(Placement, ExactFitsAreNotCroppedByRoundingNoise) {
     for (int filetype : {1, 4}) {
       ASSERT_EQ(place_picture(kFill, filetype, 1, n, n).OFFSETX, 0) << n;
       ASSERT_EQ(place_picture(kFit, filetype, 1, n, n).OFFSETY, 0) << n;
-      ASSERT_EQ(place_picture(kAspFill, filetype, 0, n, n).OFFSETX, 0) << n;
+      ASSERT_EQ(place_picture(kAspFill, filetype, 1, n, n).OFFSETX, 0) << n;
     }
 }
 

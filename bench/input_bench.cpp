@@ -1,0 +1,92 @@
+// The input stage with each resampling method, and the census, on a
+// 1024 x 768 photo (the bundled sample enlarged, saved as JPEG).
+//
+// The whole stage counts: decoding, resampling, tone, the 1920 x 1200 preview
+// and its file. The parts are timed separately to show where the time goes.
+#include <benchmark/benchmark.h>
+
+#include <QImage>
+#include <QString>
+#include <filesystem>
+#include <string>
+
+#include "tessera/controls.h"
+#include "tessera/input.h"
+#include "tessera/stages.h"
+
+namespace {
+
+using namespace tessera;
+
+const std::string& work_dir() {
+  static const std::string dir = [] {
+    const auto d = std::filesystem::temp_directory_path() / "tessera-input-bench";
+    std::filesystem::create_directories(d);
+    return d.string();
+  }();
+  return dir;
+}
+
+const std::string& photo() {
+  static const std::string path = [] {
+    const std::string p = work_dir() + "/photo_1024x768.jpg";
+    QImage(QString(TESSERA_SAMPLES) + "/demo_snake_600x450.jpg")
+        .scaled(1024, 768, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .save(QString::fromStdString(p), "JPEG", 90);
+    return p;
+  }();
+  return path;
+}
+
+void prepare(Store& s, ControlValues& cv) {
+  s.OPENFILENAME = photo();
+  s.TEMPFILEPATH = work_dir();
+  cv.select(Ctl::Fill);
+}
+
+void BM_REDISPLAYINPUT(benchmark::State& state) {
+  Store s;
+  ControlValues cv;
+  prepare(s, cv);
+  cv.output_index = static_cast<int>(state.range(1));
+  for (auto _ : state) {
+    s.SCALE = static_cast<int>(state.range(0));
+    REDISPLAYINPUT(s, cv);
+  }
+  if (!s.LOADERROR.empty()) state.SkipWithError(s.LOADERROR.c_str());
+}
+BENCHMARK(BM_REDISPLAYINPUT)
+    ->ArgNames({"method", "bmp4"})
+    ->ArgsProduct({{kNearest, kAverage, kBicubic, kLanczos}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_COUNTINPUTCOLORS(benchmark::State& state) {
+  Store s;
+  ControlValues cv;
+  prepare(s, cv);
+  s.SCALE = kAverage;  // a smooth photo: about as many colours as pixels
+  REDISPLAYINPUT(s, cv);
+  for (auto _ : state) COUNTINPUTCOLORS(s, cv);
+  state.counters["colours"] = s.COLCOUNT;
+}
+BENCHMARK(BM_COUNTINPUTCOLORS)->Unit(benchmark::kMicrosecond);
+
+// The parts of the stage.
+void BM_Decode(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(decode_picture(photo()));
+}
+BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond);
+
+void BM_Resample(benchmark::State& state) {
+  DecodedPicture picture = decode_picture(photo());
+  Store s;
+  s.OUTPUTX = 320;
+  s.OUTPUTY = 200;
+  const Placement p = place_picture(kFill, 1, 1, picture.frame.width, picture.frame.height);
+  for (auto _ : state) resample(s, picture.frame, p, static_cast<int>(state.range(0)));
+}
+BENCHMARK(BM_Resample)->ArgName("method")->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
