@@ -24,12 +24,12 @@ std::vector<std::uint8_t> png_bytes(const Surface& surface) {
 }
 
 // Records a save; false (with the reason in the outcome) when it failed.
-bool record(Outcome& out, const SaveResult& r) {
+bool record(Outcome& out, const std::string& picture, const SaveResult& r) {
   if (r.ok) {
     out.written.push_back(r.path);
     return true;
   }
-  out.error = r.skipped ? "nothing was rendered" : "cannot write " + r.path + ": " + r.error;
+  out.error = picture + (r.skipped ? ": nothing was rendered" : ": cannot write " + r.path + ": " + r.error);
   return false;
 }
 
@@ -54,16 +54,16 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
   INITIALIZECOLORS(*store, controls);
   DRAWOUTPUT(*store, controls);
 
-  if (!record(out, settings.output.empty() ? save_target_file(*store) : save_target_file(*store, settings.output)))
+  if (!record(out, picture, settings.output.empty() ? save_target_file(*store) : save_target_file(*store, settings.output)))
     return out;
-  if (!settings.export_bmp.empty() && !record(out, save_bmp_export(*store, settings.export_bmp))) return out;
+  if (!settings.export_bmp.empty() && !record(out, picture, save_bmp_export(*store, settings.export_bmp))) return out;
   if (!settings.png.empty()) {
     const auto bytes = png_bytes(look_surface(*store));
     SaveResult r;
     r.path = settings.png;
     r.error = bytes.empty() ? "PNG encoding failed" : write_file_atomically(settings.png, bytes);
     r.ok = r.error.empty();
-    if (!record(out, r)) return out;
+    if (!record(out, picture, r)) return out;
   }
   out.ok = true;
   return out;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -55,7 +56,12 @@ int main(int argc, char** argv) {
   std::size_t done = 0;
   auto worker = [&] {
     for (std::size_t i = next++; i < count; i = next++) {
-      const Outcome out = convert_picture(settings.pictures[i], settings, kNoPreviews);
+      Outcome out;
+      try {
+        out = convert_picture(settings.pictures[i], settings, kNoPreviews);
+      } catch (const std::exception& e) {
+        out.error = settings.pictures[i] + ": " + e.what();
+      }
       std::lock_guard<std::mutex> lock(report);
       ++done;
       if (!out.ok) {

@@ -118,7 +118,7 @@ void DRAWOUTPUT(Store& s, Controls& controls) {
     for (int x = 0; x < s.OUTPUTX; ++x)
       for (int c = 1; c <= 3; ++c) s.IMAGEIN(x, y, c) = s.IMAGEINORG(x, y, c);
 
-  reorder_palette(s, controls);
+  if (s.OUTPUTX > 0 && s.OUTPUTY > 0) reorder_palette(s, controls);  // no top-left pixel before a picture
 
   if (s.PATTERN == 1) ordered_prepass(s);
 

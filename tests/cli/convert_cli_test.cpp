@@ -302,7 +302,7 @@ TEST_F(ConvertCli, AWriteThatFailsIsReportedAndExitsOne) {
   sample("demo_snake_600x450.png");
   const Result r = run({"-o", (dir_ / "no" / "such" / "dir.bmp1").string(), "demo_snake_600x450.png"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("demo_snake_600x450.png: cannot write"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
 }
 

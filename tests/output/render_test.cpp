@@ -414,3 +414,21 @@ TEST(RenderPreview, EnlargedPreviewFileRotatesWithTheSharedCounter) {
   EXPECT_EQ(c.last->width(), 960);
   EXPECT_EQ(c.last->height(), 1200);
 }
+
+TEST(RenderPreview, BeforeAnyPictureNothingIsMappedOrReordered) {
+  ScratchDir dir;
+  Store s;
+  s.TEMPFILEPATH = dir.path().string();
+  s.OUTPUTFILETYPE = 4;
+  grid_palette(s);  // the empty top-left "pixel" is nearest to another entry
+  s.IMAGEIN(0, 0, 1) = 99;
+  const Palette before = s.OCLUSTER;
+  RecordingControls c;
+  DRAWOUTPUT(s, c);
+  EXPECT_EQ(s.OCLUSTER, before);
+  EXPECT_EQ(s.IMAGEIN(0, 0, 1), 99);
+  EXPECT_EQ(s.IMAGEOUT(0, 0, 4), 0);
+  ASSERT_TRUE(c.last);
+  EXPECT_EQ(c.last->pixel(0, 0), 0xFF000000u) << "the preview is plain black";
+  EXPECT_TRUE(fs::exists(dir.path() / "outimage0.bmp"));
+}
