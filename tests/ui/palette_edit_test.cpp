@@ -30,7 +30,7 @@ class PaletteTest : public WindowTest {
   // The middle of where the preview box shows a working pixel.
   QPoint on_screen(QPoint pixel) const {
     const QSize box = f->OutputImgFrame.widget()->size();
-    const int w = f->store.OUTPUTFILETYPE == 4 ? 160 : 320;
+    const int w = f->store.RENDEREDFILETYPE == 4 ? 160 : 320;
     return QPoint((2 * pixel.x() + 1) * box.width() / (2 * w), (2 * pixel.y() + 1) * box.height() / 400);
   }
 
@@ -223,6 +223,37 @@ TEST_F(PaletteTest, TransparentPicturesAndStrayColoursIgnoreTheClick) {
   cursor = f->OutputImgFrame.widget()->mapToGlobal(QPoint(-5, -5));
   f->OutputImgFrame.click();
   EXPECT_TRUE(colour_dialog_starts.empty());
+}
+
+// The working image may switch format after the rendering (the input read
+// again as BMP4); edits still cover the whole rendered picture, which is
+// what the preview shows and "SAVE OUTPUT FILE" writes.
+TEST_F(PaletteTest, EditsCoverThePictureAsRenderedAfterTheFormatChanged) {
+  std::optional<QPoint> where;
+  for (int x = 319; x >= 160 && !where; --x)
+    for (int y = 0; y < 200 && !where; ++y)
+      if (f->store.IMAGEOUT(x, y, 4) == 4) where = QPoint(x, y);
+  ASSERT_TRUE(where);
+  std::vector<int> indices;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 320; ++x) indices.push_back(f->store.IMAGEOUT(x, y, 4));
+  const QImage shown = preview();
+  f->OutputTypesBox.set_selected_index(1);
+  f->GreyScale.click();
+  ASSERT_EQ(f->store.OUTPUTX, 160);
+
+  point_at_pixel(*where);
+  alt = true;
+  f->OutputImgFrame.click();
+  std::size_t i = 0;
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 320; ++x, ++i) {
+      const int want = indices[i] == 4 ? 0 : indices[i] == 0 ? 4 : indices[i];
+      ASSERT_EQ(f->store.IMAGEOUT(x, y, 4), want) << x << "," << y;
+    }
+  }
+  EXPECT_EQ(f->OutputImgFrame.image().size(), QSize(1920, 1200));
+  EXPECT_EQ(preview(), shown);
 }
 
 TEST_F(WindowTest, BeforeAnyRunTheBlackPreviewMatchesEveryEntry) {

@@ -28,6 +28,20 @@ void paint_swatches(frmMain& f) {
 
 int colour_click(Control& sender, int N) { return HANDLECOLORCLICKBYINDEX(frmMain::of(sender), N); }
 
+// The output image as the last rendering left it. A later input run may have
+// switched the working image to the other format; the palette edits must
+// still cover the picture the preview shows and the save writes, not half of
+// it or twice its width.
+struct OutputGeometry {
+  int type, width, height;
+};
+
+OutputGeometry rendered(const Store& s) {
+  if (s.RENDEREDFILETYPE == 1) return {1, 320, 200};
+  if (s.RENDEREDFILETYPE == 4) return {4, 160, 200};
+  return {s.OUTPUTFILETYPE, s.OUTPUTX, s.OUTPUTY};
+}
+
 }  // namespace
 
 std::optional<QColor> GETCOLORSELECTION(frmMain& f) {
@@ -52,9 +66,10 @@ int HANDLECOLORCLICKBYINDEX(frmMain& f, int N) {
 void DRAWCOLORPICKER(frmMain& f) {
   Store& s = f.store;
   const int S = s.IMGSCALE;
-  Surface surface((s.OUTPUTFILETYPE == 4 ? 160 : 320) * S, 200 * S, 0xFF000000u);
-  for (int Y = 0; Y < s.OUTPUTY; ++Y) {
-    for (int X = 0; X < s.OUTPUTX; ++X) {
+  const OutputGeometry out = rendered(s);
+  Surface surface((out.type == 4 ? 160 : 320) * S, 200 * S, 0xFF000000u);
+  for (int Y = 0; Y < out.height; ++Y) {
+    for (int X = 0; X < out.width; ++X) {
       const int entry = s.IMAGEOUT(X, Y, 4) + 1;
       for (int C = 1; C <= 3; ++C) s.IMAGEOUT(X, Y, C) = s.OCLUSTER[entry][C];
       const std::uint32_t colour = 0xFF000000u | static_cast<std::uint32_t>(s.IMAGEOUT(X, Y, 1) & 255) << 16 |
@@ -104,8 +119,9 @@ int FRMMAIN_OUTPUTIMGFRAME_CLICK(Control& sender, const EventArgs&) {
       continue;
     }
     for (int C = 1; C <= 3; ++C) std::swap(s.OCLUSTER[1][C], s.OCLUSTER[I][C]);
-    for (int X = 0; X < s.OUTPUTX; ++X) {
-      for (int Y = 0; Y < s.OUTPUTY; ++Y) {
+    const OutputGeometry out = rendered(s);
+    for (int X = 0; X < out.width; ++X) {
+      for (int Y = 0; Y < out.height; ++Y) {
         int& index = s.IMAGEOUT(X, Y, 4);
         if (index == I - 1) {
           index = 0;
