@@ -280,6 +280,16 @@ TEST(Kmeans, IterationLimits) {
     EXPECT_EQ(iterations_reported(ui), 1) << limit;
     EXPECT_TRUE(std::regex_match(ui.status.front(), format)) << ui.status.front();
   }
+  // A limit below the iterations this census needs is met exactly.
+  for (int limit : {2, 3, 7}) {
+    Store s;
+    set_census(s, census);
+    s.MAXITERATIONS = limit;
+    RecordingControls ui;
+    kmeans_plus_plus(s, ui, 1);
+    EXPECT_EQ(iterations_reported(ui), limit);
+    EXPECT_FALSE(ui.status.back().ends_with(", Epsilon: 0")) << "still moving when stopped";
+  }
   // A huge limit ends where the centres stop moving, and never past the cap.
   Store s;
   set_census(s, census);
