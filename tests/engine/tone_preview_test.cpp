@@ -22,6 +22,11 @@ TEST(Tone, GreyLevels) {
   EXPECT_EQ(grey_value(255, 255, 255), 255);
   EXPECT_EQ(grey_value(0, 0, 0), 0);
   for (int v = 0; v < 256; ++v) ASSERT_EQ(grey_value(v, v, v), v);
+  // Near halves the sum must be taken in long double: in double these read
+  // 28.5, 7.5 and 14.5 and round to 28, 8 and 14.
+  EXPECT_EQ(grey_value(0, 0, 250), 29);  // 28.5000000000000010
+  EXPECT_EQ(grey_value(0, 12, 4), 7);    // 7.4999999999999996
+  EXPECT_EQ(grey_value(0, 8, 86), 15);   // 14.5000000000000001
 }
 
 TEST(Tone, ContrastFactorIsKeptInSinglePrecision) {
