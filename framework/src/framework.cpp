@@ -408,8 +408,9 @@ void PictureBox::set_hot_back_colour(QColor c) {
 }
 
 void PictureBox::show_image(const QImage& image) {
-  image_ = image;
-  static_cast<PictureWidget*>(widget())->rescale(image_);
+  auto* w = static_cast<PictureWidget*>(widget());
+  w->rescale(image);
+  image_ = w->scaled;
 }
 
 bool PictureBox::show_file(const std::string& path) {

@@ -26,7 +26,11 @@ TEST_F(WindowTest, OpeningAPictureRunsInputAndCensusOnly) {
   EXPECT_EQ(f->UniqueColors.text(), "600x450 with " + std::to_string(f->store.COLCOUNT) + " Colors");
   EXPECT_EQ(previews(), (std::set<std::string>{"test0.bmp"}));
   EXPECT_FALSE(f->InputImgFrame.image().isNull());
-  EXPECT_EQ(f->InputImgFrame.image().size(), QSize(1920, 1200));  // the input preview, not the file
+  // The box shows the input stage's preview, not the file as opened.
+  const QImage written(QString::fromStdString((dir / "tmp" / "test0.bmp").string()));
+  ASSERT_EQ(written.size(), QSize(1920, 1200));
+  EXPECT_EQ(f->InputImgFrame.image().convertToFormat(QImage::Format_RGB32),
+            written.scaled(480, 300, Qt::IgnoreAspectRatio, Qt::FastTransformation).convertToFormat(QImage::Format_RGB32));
   EXPECT_TRUE(f->OutputImgFrame.image().isNull());
   for (int k = 1; k <= 16; ++k) EXPECT_EQ(f->swatch(k).back_colour(), QColor(255, 255, 255));
   // The input box asks for a picture as well.

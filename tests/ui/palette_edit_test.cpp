@@ -252,7 +252,9 @@ TEST_F(PaletteTest, EditsCoverThePictureAsRenderedAfterTheFormatChanged) {
       ASSERT_EQ(f->store.IMAGEOUT(x, y, 4), want) << x << "," << y;
     }
   }
-  EXPECT_EQ(f->OutputImgFrame.image().size(), QSize(1920, 1200));
+  const QImage file(QString::fromStdString(
+      (dir / "tmp" / ("outimage" + std::to_string(f->store.TEMPFILECOUNT - 1) + ".bmp")).string()));
+  EXPECT_EQ(file.size(), QSize(1920, 1200));
   EXPECT_EQ(preview(), shown);
 }
 

@@ -422,11 +422,12 @@ void frmMain::set_swatch(int k, std::uint32_t colour) {
 
 void frmMain::show_picture(Ctl frame, const std::string&, const Surface& surface) {
   // The file was just written from this very surface; showing the surface
-  // spares reading 9 MB back.
-  QImage image(reinterpret_cast<const uchar*>(surface.pixels().data()), surface.width(), surface.height(),
-               static_cast<qsizetype>(surface.width()) * 4, QImage::Format_ARGB32);
+  // spares reading 9 MB back. The box keeps only its own stretched copy, so
+  // the surface's pixels can be borrowed for the moment.
+  const QImage image(reinterpret_cast<const uchar*>(surface.pixels().data()), surface.width(), surface.height(),
+                     static_cast<qsizetype>(surface.width()) * 4, QImage::Format_ARGB32);
   auto* box = dynamic_cast<fw::PictureBox*>(&control(frame));
-  if (box != nullptr) box->show_image(image.copy());
+  if (box != nullptr) box->show_image(image);
 }
 
 }  // namespace tessera

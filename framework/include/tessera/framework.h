@@ -173,11 +173,13 @@ class PictureBox : public Control {
   void set_back_colour(QColor c) override;
   void set_hot_back_colour(QColor c);
   // The picture, stretched to the box without smoothing, so every screen
-  // pixel is one of the picture's own colours.
+  // pixel is one of the picture's own colours. Only the stretched picture is
+  // kept: the box never changes its size.
   void show_image(const QImage& image);
   // Loads a picture file; a file that cannot be read clears the box.
   bool show_file(const std::string& path);
   void clear();
+  // The picture as the box shows it (box-sized; null when it shows none).
   const QImage& image() const { return image_; }
   // The colour the box draws at a point of its own coordinates.
   QColor colour_at(QPoint local) const;
