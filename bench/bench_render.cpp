@@ -1,10 +1,10 @@
 // DRAWOUTPUT on the demo photo, once per diffusion kernel, preview file
 // included (in $TMP). Target: under 10 ms a run.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
-#include <unistd.h>
 
 #include "tessera/controls.h"
 #include "tessera/render.h"
@@ -25,7 +25,8 @@ const Store& prepared(int format) {
   auto& s = stores[format == 1 ? 0 : 1];
   if (!s) {
     s = std::make_unique<Store>();
-    const fs::path temp = fs::path(default_temp_path()) / ("tessera_bench_render_" + std::to_string(::getpid()));
+    const fs::path temp =
+        fs::path(default_temp_path()) / ("tessera_bench_render_" + std::to_string(::getpid()));
     fs::create_directories(temp);
     s->TEMPFILEPATH = temp.string();
     s->OPENFILENAME = TESSERA_SAMPLES "/demo_snake_600x450.png";
@@ -73,12 +74,8 @@ void BM_DRAWOUTPUT_without_file(benchmark::State& state) {
   state.SetLabel(std::string(format == 1 ? "BMP1 " : "BMP4 ") + kNames[kernel]);
 }
 
-BENCHMARK(BM_DRAWOUTPUT)
-    ->ArgsProduct({{1, 4}, {0, 1, 2, 3, 4}})
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DRAWOUTPUT_without_file)
-    ->ArgsProduct({{1, 4}, {0, 1, 2, 3, 4}})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DRAWOUTPUT)->ArgsProduct({{1, 4}, {0, 1, 2, 3, 4}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DRAWOUTPUT_without_file)->ArgsProduct({{1, 4}, {0, 1, 2, 3, 4}})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

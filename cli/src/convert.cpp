@@ -14,8 +14,8 @@ namespace tessera::cli {
 namespace {
 
 std::vector<std::uint8_t> png_bytes(const Surface& surface) {
-  const QImage image(reinterpret_cast<const uchar*>(surface.pixels().data()), surface.width(), surface.height(),
-                     surface.width() * 4, QImage::Format_ARGB32);
+  const QImage image(reinterpret_cast<const uchar*>(surface.pixels().data()), surface.width(),
+                     surface.height(), surface.width() * 4, QImage::Format_ARGB32);
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -54,9 +54,11 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
   INITIALIZECOLORS(*store, controls);
   DRAWOUTPUT(*store, controls);
 
-  if (!record(out, picture, settings.output.empty() ? save_target_file(*store) : save_target_file(*store, settings.output)))
+  if (!record(out, picture,
+              settings.output.empty() ? save_target_file(*store) : save_target_file(*store, settings.output)))
     return out;
-  if (!settings.export_bmp.empty() && !record(out, picture, save_bmp_export(*store, settings.export_bmp))) return out;
+  if (!settings.export_bmp.empty() && !record(out, picture, save_bmp_export(*store, settings.export_bmp)))
+    return out;
   if (!settings.png.empty()) {
     const auto bytes = png_bytes(look_surface(*store));
     SaveResult r;

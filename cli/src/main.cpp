@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
         std::cerr << "tessera-convert: " << out.error << '\n';
       } else if (!settings.quiet) {
         std::cerr << '[' << done << '/' << count << "] " << settings.pictures[i];
-        for (std::size_t k = 0; k < out.written.size(); ++k) std::cerr << (k == 0 ? " -> " : ", ") << out.written[k];
+        for (std::size_t k = 0; k < out.written.size(); ++k)
+          std::cerr << (k == 0 ? " -> " : ", ") << out.written[k];
         std::cerr << '\n';
       }
     }

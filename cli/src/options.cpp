@@ -25,8 +25,8 @@ struct Word {
 };
 
 struct Option {
-  const char* name;   // long name without the dashes
-  char letter;        // short name, 0 when none
+  const char* name;  // long name without the dashes
+  char letter;       // short name, 0 when none
   Kind kind;
   const char* value;  // what the value is called in the help
   const char* help;
@@ -39,38 +39,85 @@ struct Option {
 
 const std::vector<Option>& options() {
   static const std::vector<Option> table = {
-      {"format", 'f', Kind::Word, "FORMAT", "target format (default bmp1)", nullptr, &Settings::format, nullptr, 0, 0,
+      {"format",
+       'f',
+       Kind::Word,
+       "FORMAT",
+       "target format (default bmp1)",
+       nullptr,
+       &Settings::format,
+       nullptr,
+       0,
+       0,
        {{"bmp1", 1}, {"bmp4", 4}}},
-      {"scale", 0, Kind::Word, "METHOD", "resampling (default nearest)", nullptr, &Settings::scale, nullptr, 0, 0,
+      {"scale",
+       0,
+       Kind::Word,
+       "METHOD",
+       "resampling (default nearest)",
+       nullptr,
+       &Settings::scale,
+       nullptr,
+       0,
+       0,
        {{"nearest", 0}, {"average", 1}, {"bicubic", 2}, {"lanczos", 3}}},
-      {"place", 0, Kind::Word, "MODE", "placement in the working image (default stretch)", nullptr, &Settings::place,
-       nullptr, 0, 0, {{"fill", 0}, {"stretch", 1}, {"center", 2}, {"fit", 3}, {"aspect-fill", 4}}},
+      {"place",
+       0,
+       Kind::Word,
+       "MODE",
+       "placement in the working image (default stretch)",
+       nullptr,
+       &Settings::place,
+       nullptr,
+       0,
+       0,
+       {{"fill", 0}, {"stretch", 1}, {"center", 2}, {"fit", 3}, {"aspect-fill", 4}}},
       {"no-aspect-correction", 0, Kind::Flag, nullptr, "no aspect-ratio correction for BMP4",
        &Settings::no_aspect_correction},
       {"grey", 0, Kind::Flag, nullptr, "convert in grey", &Settings::grey},
-      {"brightness", 0, Kind::Integer, "N", "added to every channel (default 0)", nullptr, &Settings::brightness,
-       nullptr, -255, 255},
-      {"contrast", 0, Kind::Integer, "N", "contrast in percent (default 0)", nullptr, &Settings::contrast, nullptr,
-       -100, 100},
-      {"method", 0, Kind::Word, "METHOD", "palette method (default colorq)", nullptr, &Settings::method, nullptr, 0, 0,
+      {"brightness", 0, Kind::Integer, "N", "added to every channel (default 0)", nullptr,
+       &Settings::brightness, nullptr, -255, 255},
+      {"contrast", 0, Kind::Integer, "N", "contrast in percent (default 0)", nullptr, &Settings::contrast,
+       nullptr, -100, 100},
+      {"method",
+       0,
+       Kind::Word,
+       "METHOD",
+       "palette method (default colorq)",
+       nullptr,
+       &Settings::method,
+       nullptr,
+       0,
+       0,
        {{"median-cut", 0}, {"kmeans", 1}, {"colorq", 2}}},
       {"max-iterations", 0, Kind::Integer, "N", "iteration limit of kmeans (default 50)", nullptr,
        &Settings::max_iterations, nullptr, 0, 1000000},
-      {"trans", 0, Kind::Integer, "N", "transparency threshold in percent (default 50)", nullptr, &Settings::trans,
-       nullptr, 0, 100},
-      {"diffusion", 0, Kind::Word, "KERNEL", "error diffusion (default none)", nullptr, &Settings::diffusion, nullptr,
-       0, 0, {{"none", 0}, {"floyd-steinberg", 1}, {"atkinson", 2}, {"burkes", 3}, {"stucki", 4}}},
-      {"diffusion-strength", 0, Kind::Text, "TEXT", "diffusion strength in percent, read like the window's box "
-       "(default 100)", nullptr, nullptr, &Settings::diffusion_strength},
+      {"trans", 0, Kind::Integer, "N", "transparency threshold in percent (default 50)", nullptr,
+       &Settings::trans, nullptr, 0, 100},
+      {"diffusion",
+       0,
+       Kind::Word,
+       "KERNEL",
+       "error diffusion (default none)",
+       nullptr,
+       &Settings::diffusion,
+       nullptr,
+       0,
+       0,
+       {{"none", 0}, {"floyd-steinberg", 1}, {"atkinson", 2}, {"burkes", 3}, {"stucki", 4}}},
+      {"diffusion-strength", 0, Kind::Text, "TEXT",
+       "diffusion strength in percent, read like the window's box "
+       "(default 100)",
+       nullptr, nullptr, &Settings::diffusion_strength},
       {"bayer", 0, Kind::Flag, nullptr, "ordered (Bayer) dithering before the mapping", &Settings::bayer},
       {"bayer-strength", 0, Kind::Text, "TEXT", "Bayer strength in percent (default 100)", nullptr, nullptr,
        &Settings::bayer_strength},
-      {"output", 'o', Kind::Text, "PATH", "target file (one picture only; default beside the picture)", nullptr,
-       nullptr, &Settings::output},
-      {"export-bmp", 0, Kind::Text, "PATH", "also write the 320 x 200 BMP export (one picture only)", nullptr, nullptr,
-       &Settings::export_bmp},
-      {"png", 0, Kind::Text, "PATH", "also write the rendered picture as a 320 x 200 PNG (one picture only)", nullptr,
-       nullptr, &Settings::png},
+      {"output", 'o', Kind::Text, "PATH", "target file (one picture only; default beside the picture)",
+       nullptr, nullptr, &Settings::output},
+      {"export-bmp", 0, Kind::Text, "PATH", "also write the 320 x 200 BMP export (one picture only)", nullptr,
+       nullptr, &Settings::export_bmp},
+      {"png", 0, Kind::Text, "PATH", "also write the rendered picture as a 320 x 200 PNG (one picture only)",
+       nullptr, nullptr, &Settings::png},
       {"jobs", 'j', Kind::Integer, "N", "pictures converted at once (default: the number of cores)", nullptr,
        &Settings::jobs, nullptr, 1, 256},
       {"quiet", 'q', Kind::Flag, nullptr, "no progress messages", &Settings::quiet},
@@ -122,8 +169,8 @@ std::string apply(const Option& o, std::string_view value, Settings& s) {
       const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
       const bool whole = !digits.empty() && ec == std::errc() && end == digits.data() + digits.size();
       if (!whole || n < o.min || n > o.max)
-        return name + ": '" + std::string(value) + "' is not a whole number from " + std::to_string(o.min) + " to " +
-               std::to_string(o.max);
+        return name + ": '" + std::string(value) + "' is not a whole number from " + std::to_string(o.min) +
+               " to " + std::to_string(o.max);
       s.*o.number = static_cast<int>(n);
       return {};
     }
@@ -139,7 +186,8 @@ std::string shared_target(const Settings& s) {
     std::error_code ec;
     const std::string target = target_file_name(picture, s.format);
     fs::path key = fs::absolute(target, ec);
-    const auto [at, fresh] = seen.emplace((ec ? fs::path(target) : key).lexically_normal().string(), &picture);
+    const auto [at, fresh] =
+        seen.emplace((ec ? fs::path(target) : key).lexically_normal().string(), &picture);
     if (!fresh) return "pictures " + *at->second + " and " + picture + " would both be saved as " + target;
   }
   return {};
@@ -208,10 +256,14 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
   if (s.pictures.empty()) {
     r.error = "no picture given";
   } else if (s.pictures.size() > 1) {
-    if (!s.output.empty()) r.error = "--output: only with one picture";
-    else if (!s.export_bmp.empty()) r.error = "--export-bmp: only with one picture";
-    else if (!s.png.empty()) r.error = "--png: only with one picture";
-    else r.error = shared_target(s);
+    if (!s.output.empty())
+      r.error = "--output: only with one picture";
+    else if (!s.export_bmp.empty())
+      r.error = "--export-bmp: only with one picture";
+    else if (!s.png.empty())
+      r.error = "--png: only with one picture";
+    else
+      r.error = shared_target(s);
   }
   return r;
 }
@@ -227,8 +279,7 @@ std::string usage_text() {
     if (o.value != nullptr) left += std::string(" ") + o.value;
     out << left << std::string(left.size() < 34 ? 34 - left.size() : 1, ' ') << o.help << '\n';
     if (o.kind == Kind::Word) out << std::string(34, ' ') << "one of: " << word_list(o) << '\n';
-    if (o.kind == Kind::Integer)
-      out << std::string(34, ' ') << "from " << o.min << " to " << o.max << '\n';
+    if (o.kind == Kind::Integer) out << std::string(34, ' ') << "from " << o.min << " to " << o.max << '\n';
   }
   out << "\nExit status: 0 when every picture was converted, 1 when one could not be read\n"
          "or written, 2 for a usage error.\n";

@@ -21,7 +21,9 @@ constexpr int kStep = 32;
 
 }  // namespace
 
-float BAYERMATRIX(int xm, int ym) { return static_cast<float>(kBayerIndex[xm & 3][ym & 3]) / 15.0f; }
+float BAYERMATRIX(int xm, int ym) {
+  return static_cast<float>(kBayerIndex[xm & 3][ym & 3]) / 15.0f;
+}
 
 int ordered_value(int value, int xm, int ym, double threshold) {
   // Offset and quotient are never stored, so they stay in extended precision
@@ -39,7 +41,8 @@ void ordered_prepass(Store& store) {
   const double threshold = 24 * store.BAYERSTRENGTH;
   for (int y = 0; y < store.OUTPUTY; ++y)
     for (int x = 0; x < store.OUTPUTX; ++x)
-      for (int c = 1; c <= 3; ++c) store.IMAGEIN(x, y, c) = ordered_value(store.IMAGEIN(x, y, c), x & 3, y & 3, threshold);
+      for (int c = 1; c <= 3; ++c)
+        store.IMAGEIN(x, y, c) = ordered_value(store.IMAGEIN(x, y, c), x & 3, y & 3, threshold);
 }
 
 }  // namespace tessera

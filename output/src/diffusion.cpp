@@ -14,23 +14,45 @@ namespace tessera {
 namespace {
 
 constexpr std::array<KernelEntry, 4> kFloydSteinberg = {{
-    {1, 0, 7.0 / 16}, {1, 1, 1.0 / 16}, {0, 1, 5.0 / 16}, {-1, 1, 3.0 / 16},
+    {1, 0, 7.0 / 16},
+    {1, 1, 1.0 / 16},
+    {0, 1, 5.0 / 16},
+    {-1, 1, 3.0 / 16},
 }};
 
 // Passes on only 6/8 of the error, which keeps highlights and shadows clean.
 constexpr std::array<KernelEntry, 6> kAtkinson = {{
-    {1, 0, 1.0 / 8}, {2, 0, 1.0 / 8}, {-1, 1, 1.0 / 8}, {0, 1, 1.0 / 8}, {1, 1, 1.0 / 8}, {0, 2, 1.0 / 8},
+    {1, 0, 1.0 / 8},
+    {2, 0, 1.0 / 8},
+    {-1, 1, 1.0 / 8},
+    {0, 1, 1.0 / 8},
+    {1, 1, 1.0 / 8},
+    {0, 2, 1.0 / 8},
 }};
 
 constexpr std::array<KernelEntry, 7> kBurkes = {{
-    {1, 0, 1.0 / 4}, {2, 0, 1.0 / 8}, {-2, 1, 1.0 / 16}, {-1, 1, 1.0 / 8},
-    {0, 1, 1.0 / 4}, {1, 1, 1.0 / 8}, {2, 1, 1.0 / 16},
+    {1, 0, 1.0 / 4},
+    {2, 0, 1.0 / 8},
+    {-2, 1, 1.0 / 16},
+    {-1, 1, 1.0 / 8},
+    {0, 1, 1.0 / 4},
+    {1, 1, 1.0 / 8},
+    {2, 1, 1.0 / 16},
 }};
 
 constexpr std::array<KernelEntry, 12> kStucki = {{
-    {1, 0, 8.0 / 42}, {2, 0, 4.0 / 42},
-    {-2, 1, 2.0 / 42}, {-1, 1, 4.0 / 42}, {0, 1, 8.0 / 42}, {1, 1, 4.0 / 42}, {2, 1, 2.0 / 42},
-    {-2, 2, 1.0 / 42}, {-1, 2, 2.0 / 42}, {0, 2, 4.0 / 42}, {1, 2, 2.0 / 42}, {2, 2, 1.0 / 42},
+    {1, 0, 8.0 / 42},
+    {2, 0, 4.0 / 42},
+    {-2, 1, 2.0 / 42},
+    {-1, 1, 4.0 / 42},
+    {0, 1, 8.0 / 42},
+    {1, 1, 4.0 / 42},
+    {2, 1, 2.0 / 42},
+    {-2, 2, 1.0 / 42},
+    {-1, 2, 2.0 / 42},
+    {0, 2, 4.0 / 42},
+    {1, 2, 2.0 / 42},
+    {2, 2, 1.0 / 42},
 }};
 
 // To the nearest integer, ties to even, for the small values of a channel.
@@ -39,7 +61,8 @@ constexpr std::array<KernelEntry, 12> kStucki = {{
 // call here, so with the 64-bit significand of x87 long double the integer is
 // read straight out of v + 1.5 x 2^63, whose last significand bit is worth 1.
 int round_half_even(long double v) {
-  if constexpr (std::numeric_limits<long double>::digits == 64 && std::endian::native == std::endian::little) {
+  if constexpr (std::numeric_limits<long double>::digits == 64 &&
+                std::endian::native == std::endian::little) {
     const long double shifted = v + 0x1.8p63L;
     std::uint64_t significand;
     std::memcpy(&significand, &shifted, sizeof significand);
@@ -53,11 +76,16 @@ int round_half_even(long double v) {
 
 std::span<const KernelEntry> diffusion_kernel(int dither) {
   switch (dither) {
-    case 1: return kFloydSteinberg;
-    case 2: return kAtkinson;
-    case 3: return kBurkes;
-    case 4: return kStucki;
-    default: return {};
+    case 1:
+      return kFloydSteinberg;
+    case 2:
+      return kAtkinson;
+    case 3:
+      return kBurkes;
+    case 4:
+      return kStucki;
+    default:
+      return {};
   }
 }
 

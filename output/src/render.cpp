@@ -91,7 +91,8 @@ std::vector<std::uint8_t> preview_bytes(const Surface& surface) {
     put32(p + 38, 2834);
     put32(p + 42, 2834);
     const std::uint32_t* pixels = surface.pixels().data();
-    for (std::uint32_t y = 0; y < h; ++y) std::memcpy(p + 54 + row * (h - 1 - y), pixels + static_cast<std::size_t>(y) * w, row);
+    for (std::uint32_t y = 0; y < h; ++y)
+      std::memcpy(p + 54 + row * (h - 1 - y), pixels + static_cast<std::size_t>(y) * w, row);
     return out;
   }
 }

@@ -22,7 +22,9 @@ std::string without_extension(const std::string& picture) {
   return dot == std::string::npos ? picture : picture.substr(0, dot);
 }
 
-std::uint8_t nibble(int channel) { return static_cast<std::uint8_t>(((channel & 255) >> 4) & 15); }
+std::uint8_t nibble(int channel) {
+  return static_cast<std::uint8_t>(((channel & 255) >> 4) & 15);
+}
 
 std::vector<std::uint8_t> bmp1_bytes(const Store& s) {
   std::vector<std::uint8_t> out;
@@ -91,7 +93,9 @@ std::string target_file_name(const std::string& picture, int filetype) {
   return without_extension(picture) + ".bmp" + std::to_string(filetype);
 }
 
-std::string export_file_name(const std::string& picture) { return without_extension(picture) + "_out.bmp"; }
+std::string export_file_name(const std::string& picture) {
+  return without_extension(picture) + "_out.bmp";
+}
 
 std::vector<std::uint8_t> palette_bytes(const Store& s) {
   std::vector<std::uint8_t> PALOUT(32, 0);
@@ -105,9 +109,12 @@ std::vector<std::uint8_t> palette_bytes(const Store& s) {
 
 std::vector<std::uint8_t> target_file_bytes(const Store& s) {
   std::vector<std::uint8_t> out;
-  if (s.RENDEREDFILETYPE == 1) out = bmp1_bytes(s);
-  else if (s.RENDEREDFILETYPE == 4) out = bmp4_bytes(s);
-  else return out;
+  if (s.RENDEREDFILETYPE == 1)
+    out = bmp1_bytes(s);
+  else if (s.RENDEREDFILETYPE == 4)
+    out = bmp4_bytes(s);
+  else
+    return out;
   const auto PALOUT = palette_bytes(s);
   out.insert(out.end(), PALOUT.begin(), PALOUT.end());
   return out;
@@ -131,7 +138,9 @@ Surface look_surface(const Store& s) {
   return surface;
 }
 
-std::string saved_message(const std::string& path) { return "Saved BMP file to " + path + "."; }
+std::string saved_message(const std::string& path) {
+  return "Saved BMP file to " + path + ".";
+}
 
 SaveResult save_target_file(const Store& s) {
   if (s.OPENFILENAME.empty() || s.RENDEREDFILETYPE == 0) return skipped();
@@ -148,6 +157,8 @@ SaveResult save_bmp_export(const Store& s) {
   return save_bmp_export(s, export_file_name(s.OPENFILENAME));
 }
 
-SaveResult save_bmp_export(const Store& s, const std::string& path) { return write(path, bmp_bytes(export_surface(s))); }
+SaveResult save_bmp_export(const Store& s, const std::string& path) {
+  return write(path, bmp_bytes(export_surface(s)));
+}
 
 }  // namespace tessera

@@ -2,6 +2,7 @@
 // beside the pictures, several pictures at once, and the same bytes as the
 // window's own sequence of stages.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QImage>
 #include <cstdlib>
@@ -11,7 +12,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "tessera/controls.h"
@@ -53,7 +53,8 @@ class ConvertCli : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / ("tessera_cli_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
+    dir_ = fs::temp_directory_path() /
+           ("tessera_cli_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "tmp");
   }
@@ -72,8 +73,8 @@ class ConvertCli : public ::testing::Test {
 
   Result run(const std::vector<std::string>& args) {
     std::string cmd = "cd ";
-    for (const std::string& part : {quoted(dir_.string()), std::string(" && TMP="), quoted((dir_ / "tmp").string()),
-                                    std::string(" "), quoted(kBinary)})
+    for (const std::string& part : {quoted(dir_.string()), std::string(" && TMP="),
+                                    quoted((dir_ / "tmp").string()), std::string(" "), quoted(kBinary)})
       cmd.append(part);
     for (const auto& a : args) cmd.append(" ").append(quoted(a));
     cmd.append(" >").append(quoted((dir_ / "out.txt").string()));
@@ -115,10 +116,26 @@ std::vector<std::uint8_t> window_bytes(const fs::path& picture, const fs::path& 
 TEST_F(ConvertCli, HelpAndVersion) {
   Result r = run({"--help"});
   EXPECT_EQ(r.status, 0);
-  for (const char* option : {"--format", "--scale", "--place", "--no-aspect-correction", "--grey", "--brightness",
-                             "--contrast", "--method", "--max-iterations", "--trans", "--diffusion",
-                             "--diffusion-strength", "--bayer", "--bayer-strength", "--output", "--export-bmp", "--png",
-                             "--jobs", "--quiet", "--version"})
+  for (const char* option : {"--format",
+                             "--scale",
+                             "--place",
+                             "--no-aspect-correction",
+                             "--grey",
+                             "--brightness",
+                             "--contrast",
+                             "--method",
+                             "--max-iterations",
+                             "--trans",
+                             "--diffusion",
+                             "--diffusion-strength",
+                             "--bayer",
+                             "--bayer-strength",
+                             "--output",
+                             "--export-bmp",
+                             "--png",
+                             "--jobs",
+                             "--quiet",
+                             "--version"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
   EXPECT_NE(r.out.find("floyd-steinberg"), std::string::npos);
   r = run({"--version"});
@@ -176,9 +193,29 @@ TEST_F(ConvertCli, DefaultsWriteBmp1BesideThePictureLikeTheWindow) {
 
 TEST_F(ConvertCli, OptionsMapOntoTheWindowsControls) {
   const fs::path pic = sample("rose_alpha_400x301.png");
-  Result r = run({"--format=bmp4", "--scale", "bicubic", "--place", "fit", "--brightness", "12", "--contrast", "-7",
-               "--method", "median-cut", "--trans", "30", "--diffusion", "burkes", "--diffusion-strength", "80%",
-               "--bayer", "--bayer-strength", "&H20", "-o", "rose.bmp4", pic});
+  Result r = run({"--format=bmp4",
+                  "--scale",
+                  "bicubic",
+                  "--place",
+                  "fit",
+                  "--brightness",
+                  "12",
+                  "--contrast",
+                  "-7",
+                  "--method",
+                  "median-cut",
+                  "--trans",
+                  "30",
+                  "--diffusion",
+                  "burkes",
+                  "--diffusion-strength",
+                  "80%",
+                  "--bayer",
+                  "--bayer-strength",
+                  "&H20",
+                  "-o",
+                  "rose.bmp4",
+                  pic});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(read_all(dir_ / "rose.bmp4"), window_bytes(pic, dir_ / "tmp", [](Store& s, ControlValues& c) {
               c.output_index = 1;
@@ -222,8 +259,12 @@ TEST_F(ConvertCli, TargetNamesReplaceOnlyTheFileNamesExtension) {
 TEST_F(ConvertCli, UnreadablePicturesFailAloneAndTheOthersStillConvert) {
   sample("demo_snake_600x450.png");
   sample("hand_transparent_20x22.gif");
-  { std::ofstream bad(dir_ / "broken.png"); bad << "this is not a picture"; }
-  const Result r = run({"-j", "2", "missing.png", "demo_snake_600x450.png", "broken.png", "hand_transparent_20x22.gif"});
+  {
+    std::ofstream bad(dir_ / "broken.png");
+    bad << "this is not a picture";
+  }
+  const Result r =
+      run({"-j", "2", "missing.png", "demo_snake_600x450.png", "broken.png", "hand_transparent_20x22.gif"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("missing.png: "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("broken.png: "), std::string::npos) << r.err;
@@ -267,13 +308,14 @@ TEST_F(ConvertCli, TwoPicturesForOneTargetFileAreAUsageError) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("demo_snake_600x450.bmp1"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir_ / "demo_snake_600x450.bmp1"));
-  EXPECT_EQ(run({"-q", "-f", "bmp4", "demo_snake_600x450.png", "-j", "1", "demo_snake_600x450.png"}).status, 2);
+  EXPECT_EQ(run({"-q", "-f", "bmp4", "demo_snake_600x450.png", "-j", "1", "demo_snake_600x450.png"}).status,
+            2);
 }
 
 TEST_F(ConvertCli, ExportAndLookFilesShowTheRenderedPicture) {
   sample("demo_snake_600x450.png");
-  const Result r = run({"-q", "--format", "bmp4", "--export-bmp", "out.bmp", "--png", "look.png", "-o", "t.bmp4",
-                     "demo_snake_600x450.png"});
+  const Result r = run({"-q", "--format", "bmp4", "--export-bmp", "out.bmp", "--png", "look.png", "-o",
+                        "t.bmp4", "demo_snake_600x450.png"});
   ASSERT_EQ(r.status, 0) << r.err;
   const auto file = read_all(dir_ / "t.bmp4");
   const auto bmp = read_all(dir_ / "out.bmp");
@@ -292,7 +334,8 @@ TEST_F(ConvertCli, ExportAndLookFilesShowTheRenderedPicture) {
       EXPECT_EQ(bmp[at + 1], g8);
       EXPECT_EQ(bmp[at], b8);
       EXPECT_EQ(bmp[at + 3], 255);
-      EXPECT_EQ(bmp[54 + (static_cast<std::size_t>(199 - y) * 320 + 160 + static_cast<std::size_t>(x)) * 4 + 3], 0);
+      EXPECT_EQ(
+          bmp[54 + (static_cast<std::size_t>(199 - y) * 320 + 160 + static_cast<std::size_t>(x)) * 4 + 3], 0);
       EXPECT_EQ(look.pixel(2 * x, y), qRgb(r8, g8, b8));
       EXPECT_EQ(look.pixel(2 * x + 1, y), qRgb(r8, g8, b8));
     }
@@ -310,7 +353,7 @@ TEST_F(ConvertCli, RunawayStrengthTextsStillConvert) {
   sample("demo_snake_600x450.jpg");
   for (const char* text : {"1e308", "-1e308", "1d400", "&HFFFFFFFFFFFFFFFFFFFF", "nan"}) {
     const Result r = run({"-q", "--diffusion", "floyd-steinberg", "--diffusion-strength", text, "--bayer",
-                       "--bayer-strength", text, "-o", "x.bmp4", "-f", "bmp4", "demo_snake_600x450.jpg"});
+                          "--bayer-strength", text, "-o", "x.bmp4", "-f", "bmp4", "demo_snake_600x450.jpg"});
     EXPECT_EQ(r.status, 0) << text << ": " << r.err;
     EXPECT_EQ(fs::file_size(dir_ / "x.bmp4"), kBmp4FileSize) << text;
   }

@@ -1,9 +1,10 @@
 // The ordered pre-pass: the threshold table, its documented examples and its
 // place in a rendering run.
+#include "tessera/bayer.h"
+
 #include <gtest/gtest.h>
 
 #include "output_fixture.h"
-#include "tessera/bayer.h"
 #include "tessera/render.h"
 
 using namespace tessera;

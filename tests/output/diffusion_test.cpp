@@ -1,5 +1,7 @@
 // The diffusion kernels as tables, their mirroring on odd rows, the edges and
 // the saturation that keeps runaway strengths finite.
+#include "tessera/diffusion.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 #include <utility>
 
 #include "output_fixture.h"
-#include "tessera/diffusion.h"
 #include "tessera/render.h"
 
 using namespace tessera;
@@ -22,9 +23,21 @@ struct Fraction {
 const std::map<int, std::vector<Fraction>> kExpected = {
     {1, {{1, 0, 7, 16}, {1, 1, 1, 16}, {0, 1, 5, 16}, {-1, 1, 3, 16}}},
     {2, {{1, 0, 1, 8}, {2, 0, 1, 8}, {-1, 1, 1, 8}, {0, 1, 1, 8}, {1, 1, 1, 8}, {0, 2, 1, 8}}},
-    {3, {{1, 0, 1, 4}, {2, 0, 1, 8}, {-2, 1, 1, 16}, {-1, 1, 1, 8}, {0, 1, 1, 4}, {1, 1, 1, 8}, {2, 1, 1, 16}}},
-    {4, {{1, 0, 4, 21}, {2, 0, 2, 21}, {-2, 1, 1, 21}, {-1, 1, 2, 21}, {0, 1, 4, 21}, {1, 1, 2, 21},
-         {2, 1, 1, 21}, {-2, 2, 1, 42}, {-1, 2, 1, 21}, {0, 2, 2, 21}, {1, 2, 1, 21}, {2, 2, 1, 42}}},
+    {3,
+     {{1, 0, 1, 4}, {2, 0, 1, 8}, {-2, 1, 1, 16}, {-1, 1, 1, 8}, {0, 1, 1, 4}, {1, 1, 1, 8}, {2, 1, 1, 16}}},
+    {4,
+     {{1, 0, 4, 21},
+      {2, 0, 2, 21},
+      {-2, 1, 1, 21},
+      {-1, 1, 2, 21},
+      {0, 1, 4, 21},
+      {1, 1, 2, 21},
+      {2, 1, 1, 21},
+      {-2, 2, 1, 42},
+      {-1, 2, 1, 21},
+      {0, 2, 2, 21},
+      {1, 2, 1, 21},
+      {2, 2, 1, 42}}},
 };
 
 Store small_store(int w, int h) {
@@ -53,7 +66,8 @@ TEST(DiffusionKernels, EntriesInTableOrderWithTheNearestDoubleWeights) {
     for (std::size_t i = 0; i < kernel.size(); ++i) {
       EXPECT_EQ(kernel[i].DX, fractions[i].dx) << dither << " #" << i;
       EXPECT_EQ(kernel[i].DY, fractions[i].dy) << dither << " #" << i;
-      EXPECT_EQ(kernel[i].WEIGHT, static_cast<double>(fractions[i].num) / fractions[i].den) << dither << " #" << i;
+      EXPECT_EQ(kernel[i].WEIGHT, static_cast<double>(fractions[i].num) / fractions[i].den)
+          << dither << " #" << i;
       total += kernel[i].WEIGHT;
     }
     EXPECT_NEAR(static_cast<double>(total), dither == 2 ? 0.75 : 1.0, 1e-15) << dither;
@@ -119,8 +133,8 @@ TEST(DiffusionSteps, ExtendedPrecisionHalfToEvenAndSaturation) {
 // overflowed and pixels were left without any colour.
 TEST(DiffusionSteps, AnyStrengthTextRendersEveryPixelWithAPaletteColour) {
   ScratchDir dir;
-  for (const char* text : {"1e308", "-1e308", "1d400", "&HFFFFFFFFFFFFFFFFFFFF", "inf", "nan", "50%", "abc", "",
-                           "1d2", "&H20", "1000", "-300"}) {
+  for (const char* text : {"1e308", "-1e308", "1d400", "&HFFFFFFFFFFFFFFFFFFFF", "inf", "nan", "50%", "abc",
+                           "", "1d2", "&H20", "1000", "-300"}) {
     for (Ctl kernel : {Ctl::FloydSteinburg, Ctl::Stucki}) {
       Store s;
       prepare(s, 4, dir.path());
@@ -158,18 +172,20 @@ TEST(DiffusionSteps, RoundingAgreesWithThePlainExtendedPrecisionStep) {
     state ^= state << 17;
     return state;
   };
-  const double strengths[] = {diffusion_strength("100"), diffusion_strength("37.5"), diffusion_strength("110"),
-                              diffusion_strength("1"), diffusion_strength("-80")};
+  const double strengths[] = {diffusion_strength("100"), diffusion_strength("37.5"),
+                              diffusion_strength("110"), diffusion_strength("1"), diffusion_strength("-80")};
   for (int i = 0; i < 300000; ++i) {
     const auto kernel = diffusion_kernel(1 + static_cast<int>(next() % 4));
     const double weight = kernel[next() % kernel.size()].WEIGHT;
     const int value = static_cast<int>(next() % 8448) - 4096;
     const double cdist = static_cast<double>(static_cast<int>(next() % 16895) - 8447);
     const double strength = strengths[next() % 5];
-    const long double plain = static_cast<long double>(value) + static_cast<long double>(weight) * cdist * strength;
-    const int expected = plain < kChannelFloor ? kChannelFloor
+    const long double plain =
+        static_cast<long double>(value) + static_cast<long double>(weight) * cdist * strength;
+    const int expected = plain < kChannelFloor     ? kChannelFloor
                          : plain > kChannelCeiling ? kChannelCeiling
                                                    : static_cast<int>(std::nearbyint(plain));
-    ASSERT_EQ(diffused_value(value, weight, cdist, strength), expected) << value << " " << weight << " " << cdist;
+    ASSERT_EQ(diffused_value(value, weight, cdist, strength), expected)
+        << value << " " << weight << " " << cdist;
   }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include <iterator>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "tessera/controls.h"
@@ -31,9 +31,8 @@ class ScratchDir {
  public:
   ScratchDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = fs::temp_directory_path() /
-            ("tessera_out_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
-             std::to_string(::getpid()));
+    path_ = fs::temp_directory_path() / ("tessera_out_" + std::string(info->test_suite_name()) + "_" +
+                                         info->name() + "_" + std::to_string(::getpid()));
     fs::remove_all(path_);
     fs::create_directories(path_);
   }
@@ -75,7 +74,9 @@ inline void set_pixel(Store& s, int x, int y, int r, int g, int b, int a = 255) 
   s.IMAGEIN(x, y, 4) = a;
 }
 
-inline void set_grey(Store& s, int x, int y, int v, int a = 255) { set_pixel(s, x, y, v, v, v, a); }
+inline void set_grey(Store& s, int x, int y, int v, int a = 255) {
+  set_pixel(s, x, y, v, v, v, a);
+}
 
 // Sixteen distinct colours on the target grid, entry k = grey level 17 (k - 1)
 // tinted so that no two are alike.

@@ -1,11 +1,12 @@
 // Mapping the working image onto the palette: choices, ties, transparency,
 // the BMP4 reordering, the scan order and the preview.
+#include "tessera/render.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "output_fixture.h"
-#include "tessera/render.h"
 
 using namespace tessera;
 using namespace tessera::testing;
@@ -14,7 +15,8 @@ namespace {
 
 std::uint32_t argb_of(const Store& s, int entry) {
   return 0xFF000000u | static_cast<std::uint32_t>(s.OCLUSTER[entry][1]) << 16 |
-         static_cast<std::uint32_t>(s.OCLUSTER[entry][2]) << 8 | static_cast<std::uint32_t>(s.OCLUSTER[entry][3]);
+         static_cast<std::uint32_t>(s.OCLUSTER[entry][2]) << 8 |
+         static_cast<std::uint32_t>(s.OCLUSTER[entry][3]);
 }
 
 // Black at entry 1 and every entry from `from` on, so that duplicates lose ties.
@@ -124,7 +126,7 @@ TEST(RenderMapping, Bmp1ChoosesWithinTheCellPairAndTheFirstColourOnATie) {
   s.OUTCOLORBLOCK[1][0][1] = 9;
   s.OUTCOLORBLOCK[1][0][2] = 5;
   for (int x = 0; x < 16; ++x) set_grey(s, x, 0, 110);  // a tie everywhere
-  set_grey(s, 1, 0, 0);    // exactly entry 2, which the pair lacks
+  set_grey(s, 1, 0, 0);                                 // exactly entry 2, which the pair lacks
   set_grey(s, 2, 0, 200);
   set_grey(s, 9, 0, 0);
   ControlValues c;

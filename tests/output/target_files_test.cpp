@@ -1,11 +1,12 @@
 // The BMP1 and BMP4 files, the BMP export, their names and the saving.
+#include "tessera/target_files.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "output_fixture.h"
 #include "tessera/render.h"
-#include "tessera/target_files.h"
 
 using namespace tessera;
 using namespace tessera::testing;
@@ -56,8 +57,10 @@ TEST(TargetNames, TheExtensionAfterTheLastDotOfTheFileNameIsReplaced) {
            {"/pics/cat.png", "/pics/cat.bmp1", "/pics/cat.bmp4", "/pics/cat_out.bmp"},
            {"photo.jpeg", "photo.bmp1", "photo.bmp4", "photo_out.bmp"},
            {"/home/me/pic", "/home/me/pic.bmp1", "/home/me/pic.bmp4", "/home/me/pic_out.bmp"},
-           {"/home/my.pics/pic", "/home/my.pics/pic.bmp1", "/home/my.pics/pic.bmp4", "/home/my.pics/pic_out.bmp"},
-           {"/home/my.pics/a.b.gif", "/home/my.pics/a.b.bmp1", "/home/my.pics/a.b.bmp4", "/home/my.pics/a.b_out.bmp"},
+           {"/home/my.pics/pic", "/home/my.pics/pic.bmp1", "/home/my.pics/pic.bmp4",
+            "/home/my.pics/pic_out.bmp"},
+           {"/home/my.pics/a.b.gif", "/home/my.pics/a.b.bmp1", "/home/my.pics/a.b.bmp4",
+            "/home/my.pics/a.b_out.bmp"},
            {"/tmp/.hidden", "/tmp/.hidden.bmp1", "/tmp/.hidden.bmp4", "/tmp/.hidden_out.bmp"},
        }) {
     EXPECT_EQ(target_file_name(k.picture, 1), k.bmp1);
@@ -76,8 +79,8 @@ TEST(TargetBytes, PaletteWordsAre0RGBLittleEndian) {
   set_entry(s, 6, 0, 0, 0);
   set_entry(s, 7, 17, 34, 51);
   set_entry(s, 16, 136, 119, 238);
-  const std::vector<std::uint8_t> expected_start = {0xFF, 0x0F, 0x00, 0x0F, 0xF0, 0x00, 0x0F, 0x00,
-                                                    0x0F, 0x0F, 0x00, 0x00, 0x23, 0x01};
+  const std::vector<std::uint8_t> expected_start = {0xFF, 0x0F, 0x00, 0x0F, 0xF0, 0x00, 0x0F,
+                                                    0x00, 0x0F, 0x0F, 0x00, 0x00, 0x23, 0x01};
   const auto p = palette_bytes(s);
   ASSERT_EQ(p.size(), 32u);
   EXPECT_EQ(std::vector<std::uint8_t>(p.begin(), p.begin() + 14), expected_start);
@@ -161,8 +164,8 @@ TEST(TargetBytes, PreviewExportAndFileAgreeOnTransparentBmp1Pixels) {
       const std::uint32_t shown = c.last->pixel(x * 6 + 3, y * 6 + 3);
       ASSERT_EQ(bmp1_colour(file, x, y), shown) << x << "," << y;
       ASSERT_EQ(exported.pixel(x, y), shown) << x << "," << y;
-      transparent_without_key += counts_as_transparent(s, s.IMAGEIN(x, y, 4)) &&
-                                 s.OUTCOLORBLOCK[x / 8][y / 8][1] != 1;
+      transparent_without_key +=
+          counts_as_transparent(s, s.IMAGEIN(x, y, 4)) && s.OUTCOLORBLOCK[x / 8][y / 8][1] != 1;
     }
   EXPECT_GT(transparent_without_key, 1000) << "the case that used to disagree is covered";
 }
@@ -210,7 +213,10 @@ TEST(TargetSaving, FailuresAreReportedWithAReasonAndLeaveNoDebris) {
   // A directory where the file should go cannot be replaced by it.
   s.OPENFILENAME = (dir.path() / "cat.png").string();
   fs::create_directory(dir.path() / "cat.bmp1");
-  { std::ofstream keep(dir.path() / "cat.bmp1" / "keep"); keep << "x"; }
+  {
+    std::ofstream keep(dir.path() / "cat.bmp1" / "keep");
+    keep << "x";
+  }
   r = save_target_file(s);
   EXPECT_FALSE(r.ok);
   EXPECT_FALSE(r.error.empty());
@@ -245,7 +251,8 @@ TEST(BmpExport, OneFilePixelPerTargetPixelAndZerosBesideBmp4) {
     for (int x : {0, 161, 319}) {
       const auto& entry = s.OCLUSTER[s.IMAGEOUT(x, y, 4) + 1];
       EXPECT_EQ(e.pixel(x, y), 0xFF000000u | static_cast<std::uint32_t>(entry[1]) << 16 |
-                                   static_cast<std::uint32_t>(entry[2]) << 8 | static_cast<std::uint32_t>(entry[3]));
+                                   static_cast<std::uint32_t>(entry[2]) << 8 |
+                                   static_cast<std::uint32_t>(entry[3]));
     }
 
   Store f;
