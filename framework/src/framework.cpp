@@ -121,6 +121,22 @@ class TextBoxWidget : public QLineEdit {
   }
 };
 
+// Up and Down keys step the control like its arrows while it has the focus.
+class UpDownWidget : public QWidget {
+ public:
+  explicit UpDownWidget(QWidget* parent) : QWidget(parent) {}
+  std::function<void(int)> stepped;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    if ((e->key() == Qt::Key_Up || e->key() == Qt::Key_Down) && stepped) {
+      stepped(e->key() == Qt::Key_Up ? 1 : -1);
+      return;
+    }
+    QWidget::keyPressEvent(e);
+  }
+};
+
 class FormWidgetBase : public QWidget {
  public:
   std::function<void()> shown;
@@ -432,7 +448,9 @@ QColor PictureBox::colour_at(QPoint local) const {
 
 void PictureBox::click() { raise(Event::Click); }
 
-UpDown::UpDown(Form& form, std::string name) : Control(form, std::move(name), new QWidget(form.widget())) {
+UpDown::UpDown(Form& form, std::string name)
+    : Control(form, std::move(name), new UpDownWidget(form.widget())) {
+  static_cast<UpDownWidget*>(widget())->stepped = [this](int delta) { click(delta); };
   auto* up = new QToolButton(widget());
   auto* down = new QToolButton(widget());
   up->setObjectName(QStringLiteral("up"));

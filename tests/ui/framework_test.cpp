@@ -76,6 +76,10 @@ TEST(Framework, UpDownReportsTheDirectionOfEachClick) {
   static_cast<QToolButton*>(form.Arrows.down_arrow())->click();
   EXPECT_EQ(form.Arrows.delta(), -1);
   EXPECT_EQ(deltas, (std::vector<int>{1, -1}));
+  // With the focus, the arrow keys step it as well.
+  QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+  QApplication::sendEvent(form.Arrows.widget(), &up);
+  EXPECT_EQ(deltas, (std::vector<int>{1, -1, 1}));
   // The arrows split the control's height.
   EXPECT_EQ(form.Arrows.up_arrow()->geometry(), QRect(0, 0, 22, 11));
   EXPECT_EQ(form.Arrows.down_arrow()->geometry(), QRect(0, 11, 22, 12));
