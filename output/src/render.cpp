@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tessera/bayer.h"
