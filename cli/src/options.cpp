@@ -43,7 +43,7 @@ const std::vector<Option>& options() {
        'f',
        Kind::Word,
        "FORMAT",
-       "target format (default bmp1)",
+       "target format",
        nullptr,
        &Settings::format,
        nullptr,
@@ -54,7 +54,7 @@ const std::vector<Option>& options() {
        0,
        Kind::Word,
        "METHOD",
-       "resampling (default nearest)",
+       "resampling",
        nullptr,
        &Settings::scale,
        nullptr,
@@ -65,7 +65,7 @@ const std::vector<Option>& options() {
        0,
        Kind::Word,
        "MODE",
-       "placement in the working image (default stretch)",
+       "placement in the working image",
        nullptr,
        &Settings::place,
        nullptr,
@@ -75,30 +75,30 @@ const std::vector<Option>& options() {
       {"no-aspect-correction", 0, Kind::Flag, nullptr, "no aspect-ratio correction for BMP4",
        &Settings::no_aspect_correction},
       {"grey", 0, Kind::Flag, nullptr, "convert in grey", &Settings::grey},
-      {"brightness", 0, Kind::Integer, "N", "added to every channel (default 0)", nullptr,
-       &Settings::brightness, nullptr, -255, 255},
-      {"contrast", 0, Kind::Integer, "N", "contrast in percent (default 0)", nullptr, &Settings::contrast,
-       nullptr, -100, 100},
+      {"brightness", 0, Kind::Integer, "N", "added to every channel", nullptr, &Settings::brightness, nullptr,
+       -255, 255},
+      {"contrast", 0, Kind::Integer, "N", "contrast in percent", nullptr, &Settings::contrast, nullptr, -100,
+       100},
       {"method",
        0,
        Kind::Word,
        "METHOD",
-       "palette method (default colorq)",
+       "palette method",
        nullptr,
        &Settings::method,
        nullptr,
        0,
        0,
        {{"median-cut", 0}, {"kmeans", 1}, {"colorq", 2}}},
-      {"max-iterations", 0, Kind::Integer, "N", "iteration limit of kmeans (default 50)", nullptr,
+      {"max-iterations", 0, Kind::Integer, "N", "iteration limit of kmeans", nullptr,
        &Settings::max_iterations, nullptr, 0, 1000000},
-      {"trans", 0, Kind::Integer, "N", "transparency threshold in percent (default 50)", nullptr,
-       &Settings::trans, nullptr, 0, 100},
+      {"trans", 0, Kind::Integer, "N", "transparency threshold in percent", nullptr, &Settings::trans,
+       nullptr, 0, 100},
       {"diffusion",
        0,
        Kind::Word,
        "KERNEL",
-       "error diffusion (default none)",
+       "error diffusion",
        nullptr,
        &Settings::diffusion,
        nullptr,
@@ -106,11 +106,10 @@ const std::vector<Option>& options() {
        0,
        {{"none", 0}, {"floyd-steinberg", 1}, {"atkinson", 2}, {"burkes", 3}, {"stucki", 4}}},
       {"diffusion-strength", 0, Kind::Text, "TEXT",
-       "diffusion strength in percent, read like the window's box "
-       "(default 100)",
-       nullptr, nullptr, &Settings::diffusion_strength},
+       "diffusion strength in percent, read like the window's box", nullptr, nullptr,
+       &Settings::diffusion_strength},
       {"bayer", 0, Kind::Flag, nullptr, "ordered (Bayer) dithering before the mapping", &Settings::bayer},
-      {"bayer-strength", 0, Kind::Text, "TEXT", "Bayer strength in percent (default 100)", nullptr, nullptr,
+      {"bayer-strength", 0, Kind::Text, "TEXT", "Bayer strength in percent", nullptr, nullptr,
        &Settings::bayer_strength},
       {"output", 'o', Kind::Text, "PATH", "target file (one picture only; default beside the picture)",
        nullptr, nullptr, &Settings::output},
@@ -118,7 +117,7 @@ const std::vector<Option>& options() {
        nullptr, &Settings::export_bmp},
       {"png", 0, Kind::Text, "PATH", "also write the rendered picture as a 320 x 200 PNG (one picture only)",
        nullptr, nullptr, &Settings::png},
-      {"jobs", 'j', Kind::Integer, "N", "pictures converted at once (default: the number of cores)", nullptr,
+      {"jobs", 'j', Kind::Integer, "N", "pictures converted at once (default: one per core)", nullptr,
        &Settings::jobs, nullptr, 1, 256},
       {"quiet", 'q', Kind::Flag, nullptr, "no progress messages", &Settings::quiet},
       {"help", 0, Kind::Flag, nullptr, "show this help", &Settings::help},
@@ -273,11 +272,20 @@ std::string usage_text() {
   out << "Usage: tessera-convert [options] PICTURE...\n"
          "Converts pictures (bmp, png, jpg, gif) into BMP1 or BMP4 files for the target machine,\n"
          "as the converter window does after \"PROCESS\" and \"SAVE OUTPUT FILE\".\n\nOptions:\n";
+  const Settings defaults;
   for (const Option& o : options()) {
     std::string left = o.letter != 0 ? std::string("  -") + o.letter + ", " : std::string("      ");
     left += std::string("--") + o.name;
     if (o.value != nullptr) left += std::string(" ") + o.value;
-    out << left << std::string(left.size() < 34 ? 34 - left.size() : 1, ' ') << o.help << '\n';
+    std::string help = o.help;
+    if (o.kind == Kind::Word)
+      for (const Word& w : o.words)
+        if (w.value == defaults.*o.number) help += std::string(" (default ") + w.word + ")";
+    if (o.kind == Kind::Integer && defaults.*o.number >= o.min)
+      help += " (default " + std::to_string(defaults.*o.number) + ")";
+    if (o.kind == Kind::Text && !(defaults.*o.text).empty())
+      help += " (default \"" + defaults.*o.text + "\")";
+    out << left << std::string(left.size() < 34 ? 34 - left.size() : 1, ' ') << help << '\n';
     if (o.kind == Kind::Word) out << std::string(34, ' ') << "one of: " << word_list(o) << '\n';
     if (o.kind == Kind::Integer) out << std::string(34, ' ') << "from " << o.min << " to " << o.max << '\n';
   }
