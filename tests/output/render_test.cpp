@@ -352,10 +352,10 @@ TEST(RenderScan, DiffusionKeepsTheMeanToneOfAFlatGrey) {
     int light = 0;
     for (int y = 0; y < 200; ++y)
       for (int x = 0; x < 160; ++x) light += s.IMAGEOUT(x, y, 4) == 1;
-    // 96 / 255 of the pixels, less what the kernels' damping holds back.
+    // About 96 / 255 = 0.376 of the pixels light, less what the damping holds back.
     const double share = light / 32000.0;
-    EXPECT_GT(share, 0.20) << static_cast<int>(kernel);
-    EXPECT_LT(share, 0.40) << static_cast<int>(kernel);
+    EXPECT_GT(share, 0.30) << static_cast<int>(kernel);
+    EXPECT_LT(share, 0.39) << static_cast<int>(kernel);
   }
 }
 
