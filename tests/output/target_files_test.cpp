@@ -2,7 +2,11 @@
 #include "tessera/target_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <set>
 
 #include "output_fixture.h"
@@ -223,6 +227,39 @@ TEST(TargetSaving, FailuresAreReportedWithAReasonAndLeaveNoDebris) {
   EXPECT_TRUE(fs::exists(dir.path() / "cat.bmp1" / "keep"));
   for (const auto& entry : fs::directory_iterator(dir.path()))
     EXPECT_EQ(entry.path().filename().string().find(".cat"), std::string::npos) << entry.path();
+}
+
+// A disk that fills up half way through: a file size limit cuts the write
+// short. The file that was there stays as it was, and the reason comes back.
+TEST(TargetSaving, AWriteCutShortLeavesTheOldFileWhole) {
+  ScratchDir dir;
+  Store s;
+  rendered(s, 4, dir.path());
+  s.OPENFILENAME = (dir.path() / "cat.png").string();
+  const fs::path target = dir.path() / "cat.bmp4";
+  {
+    std::ofstream old(target);
+    old << "the previous conversion";
+  }
+  const auto before = read_all(target);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const SaveResult r = save_target_file(s);
+    ::_exit(r.ok ? 10 : r.skipped ? 11 : r.error.empty() ? 12 : r.path != target.string() ? 13 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "10: reported as saved, 12: no reason, 13: wrong path";
+  EXPECT_EQ(read_all(target), before);
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path())) names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"outimage0.bmp", "cat.bmp4"})) << "no half-written temporary file";
 }
 
 TEST(TargetSaving, NoPictureMeansNothingToSave) {
