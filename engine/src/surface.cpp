@@ -34,14 +34,11 @@ void put32(std::uint8_t* p, std::uint32_t v) {
   p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-}  // namespace
+constexpr std::size_t kBmpHeader = 54;
 
-std::vector<std::uint8_t> bmp_bytes(const Surface& s) {
-  const std::uint32_t w = static_cast<std::uint32_t>(s.width());
-  const std::uint32_t h = static_cast<std::uint32_t>(s.height());
+void put_bmp_header(std::uint8_t* p, std::uint32_t w, std::uint32_t h) {
   const std::uint32_t image = w * 4 * h;
-  std::vector<std::uint8_t> out(54 + static_cast<std::size_t>(image), 0);
-  std::uint8_t* p = out.data();
+  std::fill_n(p, kBmpHeader, std::uint8_t{0});
   p[0] = 'B';
   p[1] = 'M';
   put32(p + 2, 54 + image);
@@ -54,17 +51,33 @@ std::vector<std::uint8_t> bmp_bytes(const Surface& s) {
   put32(p + 34, image);
   put32(p + 38, 2834);
   put32(p + 42, 2834);
-  std::uint8_t* q = p + 54;
-  for (int y = s.height() - 1; y >= 0; --y) {
-    for (int x = 0; x < s.width(); ++x) {
-      put32(q, s.pixel(x, y));  // little-endian 0xAARRGGBB is B, G, R, A
-      q += 4;
-    }
-  }
-  return out;
 }
 
-std::string write_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+// Surface row y in the file's byte order (blue, green, red, alpha).
+void put_bmp_row(std::uint8_t* q, const Surface& s, int y) {
+  for (int x = 0; x < s.width(); ++x) {
+    put32(q, s.pixel(x, y));  // little-endian 0xAARRGGBB is B, G, R, A
+    q += 4;
+  }
+}
+
+std::string write_all(int fd, const std::uint8_t* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::strerror(errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return {};
+}
+
+// Runs body on a fresh temporary file in path's directory and renames it over
+// path when body returns "" (else removes it and returns body's reason).
+template <typename Body>
+std::string write_atomically(const std::string& path, Body body) {
   namespace fs = std::filesystem;
   const fs::path target(path);
   fs::path dir = target.parent_path();
@@ -77,17 +90,10 @@ std::string write_file_atomically(const std::string& path, const std::vector<std
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());
   if (fd < 0) return std::strerror(errno);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const std::string reason = std::strerror(errno);
-      ::close(fd);
-      ::unlink(name.data());
-      return reason;
-    }
-    done += static_cast<std::size_t>(n);
+  if (std::string reason = body(fd); !reason.empty()) {
+    ::close(fd);
+    ::unlink(name.data());
+    return reason;
   }
   // mkstemp makes the file private; give it the usual permissions. (Reading
   // the umask would mean changing it, which is not safe with several
@@ -106,6 +112,21 @@ std::string write_file_atomically(const std::string& path, const std::vector<std
   return {};
 }
 
+}  // namespace
+
+std::vector<std::uint8_t> bmp_bytes(const Surface& s) {
+  const std::size_t row = static_cast<std::size_t>(s.width()) * 4;
+  std::vector<std::uint8_t> out(kBmpHeader + row * static_cast<std::size_t>(s.height()));
+  put_bmp_header(out.data(), static_cast<std::uint32_t>(s.width()), static_cast<std::uint32_t>(s.height()));
+  std::uint8_t* q = out.data() + kBmpHeader;
+  for (int y = s.height() - 1; y >= 0; --y, q += row) put_bmp_row(q, s, y);
+  return out;
+}
+
+std::string write_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  return write_atomically(path, [&](int fd) { return write_all(fd, bytes.data(), bytes.size()); });
+}
+
 std::string preview_path(Store& store, const std::string& stem) {
   if (store.TEMPFILECOUNT > 4) store.TEMPFILECOUNT = 0;
   const std::filesystem::path dir(store.TEMPFILEPATH.empty() ? default_temp_path() : store.TEMPFILEPATH);
@@ -114,7 +135,25 @@ std::string preview_path(Store& store, const std::string& stem) {
 
 std::string write_preview(Store& store, const std::string& stem, const Surface& surface) {
   const std::string path = preview_path(store, stem);
-  write_file_atomically(path, bmp_bytes(surface));
+  // The same bytes as bmp_bytes, a few rows at a time: a second full copy of
+  // a 9 MB preview pushes the heap over glibc's trim threshold, and every
+  // preview would then fault in 18 MB of fresh pages.
+  write_atomically(path, [&](int fd) {
+    constexpr int kRowsAtOnce = 32;
+    const std::size_t row = static_cast<std::size_t>(surface.width()) * 4;
+    std::vector<std::uint8_t> chunk(std::max(kBmpHeader, row * kRowsAtOnce));
+    put_bmp_header(chunk.data(), static_cast<std::uint32_t>(surface.width()),
+                   static_cast<std::uint32_t>(surface.height()));
+    if (std::string reason = write_all(fd, chunk.data(), kBmpHeader); !reason.empty()) return reason;
+    for (int y = surface.height() - 1; y >= 0;) {
+      std::uint8_t* q = chunk.data();
+      int rows = 0;
+      for (; rows < kRowsAtOnce && y >= 0; ++rows, --y, q += row) put_bmp_row(q, surface, y);
+      if (std::string reason = write_all(fd, chunk.data(), row * static_cast<std::size_t>(rows)); !reason.empty())
+        return reason;
+    }
+    return std::string();
+  });
   return path;
 }
 

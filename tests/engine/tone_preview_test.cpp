@@ -173,6 +173,26 @@ TEST(InputPreview, FilesRotateOverFiveNumbersSharedWithOtherPreviews) {
   EXPECT_EQ(files, 5);
 }
 
+TEST(InputPreview, PreviewFileHoldsExactlyTheBmpBytes) {
+  // Previews are written a few rows at a time; the file must still be the
+  // surface's BMP, whatever the number of rows.
+  const std::string dir = testing::test_dir("preview_bytes");
+  Store s;
+  s.TEMPFILEPATH = dir;
+  for (int height : {1, 31, 32, 33, 70, 1200}) {
+    Surface surface(7, height);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < 7; ++x) surface.set_pixel(x, y, 0xFF000000u | static_cast<std::uint32_t>(y * 7919 + x * 104729));
+    const std::string path = write_preview(s, "test", surface);
+    finish_preview(s);
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> expected = bmp_bytes(surface);
+    ASSERT_EQ(file.size(), expected.size()) << height;
+    EXPECT_TRUE(std::equal(file.begin(), file.end(), expected.begin())) << height;
+  }
+}
+
 TEST(InputPreview, PlantedLinkIsReplacedNotFollowed) {
   PreviewRun run("preview_link");
   run.open(TestPicture(32, 20, argb(9, 9, 9)));
