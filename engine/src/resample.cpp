@@ -11,6 +11,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "tessera/extended.h"
@@ -23,7 +25,9 @@ namespace {
 
 using ld = long double;
 
-int clamp255(int v) { return std::min(std::max(v, 0), 255); }
+int clamp255(int v) {
+  return std::min(std::max(v, 0), 255);
+}
 
 // Channel c (1 red, 2 green, 3 blue, 4 alpha) of a picture pixel.
 int channel(std::uint32_t argb, int c) {
@@ -37,6 +41,31 @@ int channel(std::uint32_t argb, int c) {
     default:
       return static_cast<int>(argb >> 24);
   }
+}
+
+// Runs rows(first, last) over 0..count-1 in a few bands on separate threads.
+// Every working pixel depends only on the picture, so the bands may run in
+// any order and the result is the same bytes as one pass; without threads
+// the bands simply run one after the other.
+template <typename Rows>
+void in_bands(int count, Rows rows) {
+  const int bands = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+  std::vector<std::thread> helpers;
+  int first = 0;
+  for (int b = 0; b < bands; ++b) {
+    const int last = static_cast<int>(static_cast<long long>(count) * (b + 1) / bands);
+    if (b + 1 < bands) {
+      try {
+        helpers.emplace_back(rows, first, last);
+      } catch (const std::system_error&) {
+        rows(first, last);
+      }
+    } else {
+      rows(first, last);
+    }
+    first = last;
+  }
+  for (std::thread& t : helpers) t.join();
 }
 
 // Picture coordinate of working column (or row) i as the double it is kept in.
@@ -77,37 +106,39 @@ Span box_span(int i, int offset, double scale) {
 
 void average(Store& s, const Frame& f, const Placement& p) {
   // Only the part of each range inside the picture adds anything.
-  auto clip = [](Span sp, int size) {
-    return Span{std::max(sp.first, 0), std::min(sp.last, size - 1)};
-  };
+  auto clip = [](Span sp, int size) { return Span{std::max(sp.first, 0), std::min(sp.last, size - 1)}; };
   std::vector<Span> xs(static_cast<std::size_t>(s.OUTPUTX)), ys(static_cast<std::size_t>(s.OUTPUTY));
   for (int x = 0; x < s.OUTPUTX; ++x) xs[x] = clip(box_span(x, p.OFFSETX, p.XSCALE), f.width);
   for (int y = 0; y < s.OUTPUTY; ++y) ys[y] = clip(box_span(y, p.OFFSETY, p.YSCALE), f.height);
-  for (int y = 0; y < s.OUTPUTY; ++y) {
-    for (int x = 0; x < s.OUTPUTX; ++x) {
-      const Span sx = xs[x], sy = ys[y];
-      if (sx.first > sx.last || sy.first > sy.last) {
-        put_pixel(s, x, y, 0u);
-        continue;
-      }
-      // Integer sums: the double sums of whole numbers are exact, so these
-      // hold the same values.
-      std::uint64_t sum[5] = {0, 0, 0, 0, 0};
-      for (int iy = sy.first; iy <= sy.last; ++iy) {
-        const std::uint32_t* row = f.pixels + static_cast<std::size_t>(iy) * static_cast<std::size_t>(f.width);
-        for (int ix = sx.first; ix <= sx.last; ++ix) {
-          const std::uint32_t v = row[ix];
-          sum[1] += (v >> 16) & 255;
-          sum[2] += (v >> 8) & 255;
-          sum[3] += v & 255;
-          sum[4] += v >> 24;
+  in_bands(s.OUTPUTY, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      for (int x = 0; x < s.OUTPUTX; ++x) {
+        const Span sx = xs[x], sy = ys[y];
+        if (sx.first > sx.last || sy.first > sy.last) {
+          put_pixel(s, x, y, 0u);
+          continue;
         }
+        // Integer sums: the double sums of whole numbers are exact, so these
+        // hold the same values.
+        std::uint64_t sum[5] = {0, 0, 0, 0, 0};
+        for (int iy = sy.first; iy <= sy.last; ++iy) {
+          const std::uint32_t* row =
+              f.pixels + static_cast<std::size_t>(iy) * static_cast<std::size_t>(f.width);
+          for (int ix = sx.first; ix <= sx.last; ++ix) {
+            const std::uint32_t v = row[ix];
+            sum[1] += (v >> 16) & 255;
+            sum[2] += (v >> 8) & 255;
+            sum[3] += v & 255;
+            sum[4] += v >> 24;
+          }
+        }
+        const ld count =
+            static_cast<ld>(static_cast<long long>(sx.last - sx.first + 1) * (sy.last - sy.first + 1));
+        for (int c = 1; c <= 4; ++c)
+          s.IMAGEIN(x, y, c) = clamp255(floor_int(static_cast<ld>(static_cast<double>(sum[c])) / count));
       }
-      const ld count = static_cast<ld>(static_cast<long long>(sx.last - sx.first + 1) * (sy.last - sy.first + 1));
-      for (int c = 1; c <= 4; ++c)
-        s.IMAGEIN(x, y, c) = clamp255(floor_int(static_cast<ld>(static_cast<double>(sum[c])) / count));
     }
-  }
+  });
 }
 
 // Catmull-Rom through four values at fraction t; the first pass takes
@@ -149,26 +180,28 @@ void bicubic(Store& s, const Frame& f, const Placement& p) {
   std::vector<CubicTaps> xs(static_cast<std::size_t>(s.OUTPUTX)), ys(static_cast<std::size_t>(s.OUTPUTY));
   for (int x = 0; x < s.OUTPUTX; ++x) xs[x] = cubic_taps(x, p.OFFSETX, p.XSCALE, f.width);
   for (int y = 0; y < s.OUTPUTY; ++y) ys[y] = cubic_taps(y, p.OFFSETY, p.YSCALE, f.height);
-  for (int y = 0; y < s.OUTPUTY; ++y) {
-    for (int x = 0; x < s.OUTPUTX; ++x) {
-      const CubicTaps& tx = xs[x];
-      const CubicTaps& ty = ys[y];
-      if (!tx.inside || !ty.inside) {
-        put_pixel(s, x, y, 0u);
-        continue;
-      }
-      std::uint32_t px[4][4];
-      for (int j = 0; j < 4; ++j)
-        for (int i = 0; i < 4; ++i) px[j][i] = f.pixel(tx.at[i], ty.at[j]);
-      for (int c = 1; c <= 4; ++c) {
-        double q[4];
+  in_bands(s.OUTPUTY, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      for (int x = 0; x < s.OUTPUTX; ++x) {
+        const CubicTaps& tx = xs[x];
+        const CubicTaps& ty = ys[y];
+        if (!tx.inside || !ty.inside) {
+          put_pixel(s, x, y, 0u);
+          continue;
+        }
+        std::uint32_t px[4][4];
         for (int j = 0; j < 4; ++j)
-          q[j] = cubic_row(channel(px[j][0], c), channel(px[j][1], c), channel(px[j][2], c),
-                           channel(px[j][3], c), tx.frac);
-        s.IMAGEIN(x, y, c) = clamp255(floor_int(cubic_column(q[0], q[1], q[2], q[3], ty.frac)));
+          for (int i = 0; i < 4; ++i) px[j][i] = f.pixel(tx.at[i], ty.at[j]);
+        for (int c = 1; c <= 4; ++c) {
+          double q[4];
+          for (int j = 0; j < 4; ++j)
+            q[j] = cubic_row(channel(px[j][0], c), channel(px[j][1], c), channel(px[j][2], c),
+                             channel(px[j][3], c), tx.frac);
+          s.IMAGEIN(x, y, c) = clamp255(floor_int(cubic_column(q[0], q[1], q[2], q[3], ty.frac)));
+        }
       }
     }
-  }
+  });
 }
 
 // The Lanczos taps of one column (or row) that can add anything: of the
@@ -197,37 +230,51 @@ LanczosTaps lanczos_taps(int i, int offset, double scale, int size) {
   return t;
 }
 
+// The running sums of one working pixel.
+struct LanczosSums {
+  double value[5] = {0, 0, 0, 0, 0};
+  double weights = 0;
+
+  void add(std::uint32_t v, double w) {
+    value[1] = static_cast<double>(value[1] + static_cast<ld>((v >> 16) & 255) * w);
+    value[2] = static_cast<double>(value[2] + static_cast<ld>((v >> 8) & 255) * w);
+    value[3] = static_cast<double>(value[3] + static_cast<ld>(v & 255) * w);
+    value[4] = static_cast<double>(value[4] + static_cast<ld>(v >> 24) * w);
+    weights = static_cast<double>(static_cast<ld>(weights) + w);
+  }
+
+  void store(Store& s, int x, int y) const {
+    for (int c = 1; c <= 4; ++c) {
+      // The quotient of a flat area is the level times 1 +- a few ulps; the
+      // nudge keeps its floor from dropping a level (and alpha 255 to 254).
+      s.IMAGEIN(x, y, c) = weights > 0 ? clamp255(floor_int(static_cast<ld>(value[c]) / weights + 1e-9)) : 0;
+    }
+  }
+};
+
+double lanczos_weight(double kx, double ky) {
+  return static_cast<double>(static_cast<ld>(kx) * ky);
+}
+
 void lanczos(Store& s, const Frame& f, const Placement& p) {
   std::vector<LanczosTaps> xs(static_cast<std::size_t>(s.OUTPUTX)), ys(static_cast<std::size_t>(s.OUTPUTY));
   for (int x = 0; x < s.OUTPUTX; ++x) xs[x] = lanczos_taps(x, p.OFFSETX, p.XSCALE, f.width);
   for (int y = 0; y < s.OUTPUTY; ++y) ys[y] = lanczos_taps(y, p.OFFSETY, p.YSCALE, f.height);
-  for (int y = 0; y < s.OUTPUTY; ++y) {
-    const LanczosTaps& ty = ys[y];
-    for (int x = 0; x < s.OUTPUTX; ++x) {
-      const LanczosTaps& tx = xs[x];
-      // The four channels share their weights; each channel's sum still adds
-      // its terms in the order I (columns) outer, J (rows) inner.
-      double value[5] = {0, 0, 0, 0, 0};
-      double weights = 0;
-      for (int i = 0; i < tx.count; ++i) {
-        for (int j = 0; j < ty.count; ++j) {
-          const double w = static_cast<double>(static_cast<ld>(tx.kernel[i]) * ty.kernel[j]);
-          const std::uint32_t v = f.pixel(tx.at[i], ty.at[j]);
-          value[1] = static_cast<double>(value[1] + static_cast<ld>((v >> 16) & 255) * w);
-          value[2] = static_cast<double>(value[2] + static_cast<ld>((v >> 8) & 255) * w);
-          value[3] = static_cast<double>(value[3] + static_cast<ld>(v & 255) * w);
-          value[4] = static_cast<double>(value[4] + static_cast<ld>(v >> 24) * w);
-          weights = static_cast<double>(static_cast<ld>(weights) + w);
-        }
-      }
-      for (int c = 1; c <= 4; ++c) {
-        // The quotient of a flat area is the level times 1 +- a few ulps; the
-        // nudge keeps its floor from dropping a level (and alpha 255 to 254).
-        s.IMAGEIN(x, y, c) =
-            weights > 0 ? clamp255(floor_int(static_cast<ld>(value[c]) / weights + 1e-9)) : 0;
+  // Each sum adds its terms in the order I (columns) outer, J (rows) inner;
+  // the four channels share their weights.
+  in_bands(s.OUTPUTY, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      const LanczosTaps& ty = ys[y];
+      for (int x = 0; x < s.OUTPUTX; ++x) {
+        const LanczosTaps& tx = xs[x];
+        LanczosSums sums;
+        for (int i = 0; i < tx.count; ++i)
+          for (int j = 0; j < ty.count; ++j)
+            sums.add(f.pixel(tx.at[i], ty.at[j]), lanczos_weight(tx.kernel[i], ty.kernel[j]));
+        sums.store(s, x, y);
       }
     }
-  }
+  });
 }
 
 }  // namespace
