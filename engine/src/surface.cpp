@@ -1,6 +1,7 @@
 #include "tessera/surface.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -53,11 +54,15 @@ void put_bmp_header(std::uint8_t* p, std::uint32_t w, std::uint32_t h) {
   put32(p + 42, 2834);
 }
 
-// Surface row y in the file's byte order (blue, green, red, alpha).
+// Surface row y in the file's byte order (blue, green, red, alpha). On a
+// little-endian machine a row of 0xAARRGGBB words already is that, so whole
+// rows are copied: an output preview is 9 MB and written on every rendering.
 void put_bmp_row(std::uint8_t* q, const Surface& s, int y) {
-  for (int x = 0; x < s.width(); ++x) {
-    put32(q, s.pixel(x, y));  // little-endian 0xAARRGGBB is B, G, R, A
-    q += 4;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(q, s.pixels().data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(s.width()),
+                static_cast<std::size_t>(s.width()) * 4);
+  } else {
+    for (int x = 0; x < s.width(); ++x, q += 4) put32(q, s.pixel(x, y));
   }
 }
 
@@ -135,6 +140,13 @@ std::string preview_path(Store& store, const std::string& stem) {
 
 std::string write_preview(Store& store, const std::string& stem, const Surface& surface) {
   const std::string path = preview_path(store, stem);
+  // Renaming over an existing file makes ext4 flush the new file's data at
+  // once (its guard for editors that replace files this way), which costs
+  // several milliseconds per preview. A preview is expendable, so the old one
+  // is removed first: the rename then replaces nothing, and a reader still
+  // sees either no file or a whole one. Removing a planted link removes the
+  // link itself, never what it points to.
+  ::unlink(path.c_str());
   // The same bytes as bmp_bytes, a few rows at a time: a second full copy of
   // a 9 MB preview pushes the heap over glibc's trim threshold, and every
   // preview would then fault in 18 MB of fresh pages.

@@ -1,12 +1,9 @@
 #include "tessera/diffusion.h"
 
 #include <array>
-#include <bit>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
-#include <limits>
 
+#include "tessera/extended.h"
 #include "tessera/render.h"
 
 namespace tessera {
@@ -55,23 +52,6 @@ constexpr std::array<KernelEntry, 12> kStucki = {{
     {2, 2, 1.0 / 42},
 }};
 
-// To the nearest integer, ties to even, for the small values of a channel.
-// This runs up to 36 times a pixel: nearbyint saves and restores the whole
-// floating-point environment on every call, and even lrint is an out-of-line
-// call here, so with the 64-bit significand of x87 long double the integer is
-// read straight out of v + 1.5 x 2^63, whose last significand bit is worth 1.
-int round_half_even(long double v) {
-  if constexpr (std::numeric_limits<long double>::digits == 64 &&
-                std::endian::native == std::endian::little) {
-    const long double shifted = v + 0x1.8p63L;
-    std::uint64_t significand;
-    std::memcpy(&significand, &shifted, sizeof significand);
-    return static_cast<int>(static_cast<std::int64_t>(significand - 0xC000000000000000ull));
-  } else {
-    return static_cast<int>(std::lrint(v));  // half to even in the default rounding mode
-  }
-}
-
 }  // namespace
 
 std::span<const KernelEntry> diffusion_kernel(int dither) {
@@ -91,13 +71,23 @@ std::span<const KernelEntry> diffusion_kernel(int dither) {
 
 int diffused_value(int value, double weight, double cdist, double strength) {
   // Extended precision decides the ties: Atkinson's 0.125 x 80 x 0.95 is just
-  // below 9.5 and must round down, which double arithmetic would not.
+  // below 9.5 and must round down, which double arithmetic would not. Double
+  // arithmetic is several times faster, though, and lands within 1e-11 of the
+  // extended result for every value that stays in the channel range, so it
+  // answers whenever it is clearly away from a half and from the limits.
+  const double fast = static_cast<double>(value) + weight * cdist * strength;
+  if (fast > kChannelFloor + 1 && fast < kChannelCeiling - 1) {
+    constexpr double kShift = 0x1.8p52;  // adding it rounds to an integer, ties to even
+    const double rounded = (fast + kShift) - kShift;
+    const double off_half = std::fabs(std::fabs(fast - rounded) - 0.5);
+    if (off_half > 1e-9) return static_cast<int>(rounded);
+  }
   const long double v = static_cast<long double>(value) +
                         static_cast<long double>(weight) * cdist * static_cast<long double>(strength);
   // Unbounded strengths would let the values grow until distances overflow.
   if (!(v >= kChannelFloor)) return kChannelFloor;  // also NaN
   if (v > kChannelCeiling) return kChannelCeiling;
-  return round_half_even(v);
+  return round_even_int(v);
 }
 
 void diffuse_error(Store& store, int x, int y, const double (&CDIST)[4], int dither, double strength) {

@@ -1,7 +1,5 @@
 #include "tessera/render.h"
 
-#include <bit>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,42 +58,6 @@ void reorder_palette(Store& s, Controls& controls) {
   for (int c = 1; c <= 3; ++c) std::swap(s.OCLUSTER[1][c], s.OCLUSTER[m][c]);
   for (int k = 1; k <= 16; ++k)
     controls.set_swatch(k, control_colour(s.OCLUSTER[k][1], s.OCLUSTER[k][2], s.OCLUSTER[k][3]));
-}
-
-void put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-// The preview in the 32-bit BMP layout, as bmp_bytes writes it. This file is
-// 9 MB for BMP1 and is written on every rendering; on a little-endian machine
-// a surface row (0xAARRGGBB words) already is the file's row (blue, green,
-// red, alpha bytes), so whole rows are copied instead of single pixels.
-std::vector<std::uint8_t> preview_bytes(const Surface& surface) {
-  if constexpr (std::endian::native != std::endian::little) {
-    return bmp_bytes(surface);
-  } else {
-    const std::uint32_t w = static_cast<std::uint32_t>(surface.width());
-    const std::uint32_t h = static_cast<std::uint32_t>(surface.height());
-    const std::size_t row = static_cast<std::size_t>(w) * 4;
-    std::vector<std::uint8_t> out(54 + row * h);
-    std::uint8_t* p = out.data();
-    p[0] = 'B';
-    p[1] = 'M';
-    put32(p + 2, static_cast<std::uint32_t>(out.size()));
-    put32(p + 10, 54);
-    put32(p + 14, 40);
-    put32(p + 18, w);
-    put32(p + 22, h);
-    p[26] = 1;
-    p[28] = 32;
-    put32(p + 34, static_cast<std::uint32_t>(row * h));
-    put32(p + 38, 2834);
-    put32(p + 42, 2834);
-    const std::uint32_t* pixels = surface.pixels().data();
-    for (std::uint32_t y = 0; y < h; ++y)
-      std::memcpy(p + 54 + row * (h - 1 - y), pixels + static_cast<std::size_t>(y) * w, row);
-    return out;
-  }
 }
 
 }  // namespace
@@ -187,8 +149,7 @@ void DRAWOUTPUT(Store& s, Controls& controls) {
   s.RENDEREDFILETYPE = s.OUTPUTFILETYPE;
 
   // A preview that cannot be written is not fatal; the frame still gets the surface.
-  const std::string path = preview_path(s, "outimage");
-  write_file_atomically(path, preview_bytes(OUTPUTIMAGE));
+  const std::string path = write_preview(s, "outimage", OUTPUTIMAGE);
   controls.show_picture(Ctl::OutputImgFrame, path, OUTPUTIMAGE);
   finish_preview(s);
 }

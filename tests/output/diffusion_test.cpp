@@ -189,3 +189,26 @@ TEST(DiffusionSteps, RoundingAgreesWithThePlainExtendedPrecisionStep) {
         << value << " " << weight << " " << cdist;
   }
 }
+
+// The step answers from double arithmetic when that is clearly away from a
+// half; every weight against every whole error at common strengths must still
+// give the extended-precision result, including the cases where double
+// arithmetic alone would round the other way.
+TEST(DiffusionSteps, DoubleShortcutNeverDecidesATie) {
+  int double_would_differ = 0;
+  for (int dither = 1; dither <= 4; ++dither)
+    for (const KernelEntry& k : diffusion_kernel(dither))
+      for (const char* text : {"100", "50", "75", "110", "33"})
+        for (int cdist = -400; cdist <= 400; ++cdist)
+          for (int value : {0, 100, 255}) {
+            const double strength = diffusion_strength(text);
+            const long double plain =
+                static_cast<long double>(value) + static_cast<long double>(k.WEIGHT) * cdist * strength;
+            const int expected = static_cast<int>(std::nearbyint(plain));
+            const double in_double = value + k.WEIGHT * cdist * strength;
+            if (static_cast<int>(std::nearbyint(in_double)) != expected) ++double_would_differ;
+            ASSERT_EQ(diffused_value(value, k.WEIGHT, cdist, strength), expected)
+                << value << " + " << k.WEIGHT << " x " << cdist << " x " << text;
+          }
+  EXPECT_GT(double_would_differ, 0);
+}
