@@ -23,11 +23,7 @@
 #include <emmintrin.h>
 #endif
 
-#if defined(__x86_64__) && defined(__GNUC__) && defined(__linux__)
-#define TESSERA_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define TESSERA_WIDE_CLONES
-#endif
+#include "wide_clones.h"
 
 namespace tessera {
 

@@ -14,14 +14,8 @@
 
 #include "tessera/palette_methods.h"
 
-// The nearest-slot search is most of the work of both K-means methods. Its
-// arithmetic is exact integer arithmetic, so a wider instruction set changes
-// the speed, never the result.
-#if defined(__x86_64__) && defined(__GNUC__) && defined(__linux__)
-#define TESSERA_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define TESSERA_WIDE_CLONES
-#endif
+// The nearest-slot search is most of the work of both K-means methods.
+#include "wide_clones.h"
 
 namespace tessera {
 
