@@ -174,12 +174,12 @@ TEST(InputPreview, FilesRotateOverFiveNumbersSharedWithOtherPreviews) {
 }
 
 TEST(InputPreview, PreviewFileHoldsExactlyTheBmpBytes) {
-  // Previews are written a few rows at a time; the file must still be the
+  // Previews are written in batches of rows; the file must still be the
   // surface's BMP, whatever the number of rows.
   const std::string dir = testing::test_dir("preview_bytes");
   Store s;
   s.TEMPFILEPATH = dir;
-  for (int height : {1, 31, 32, 33, 70, 1200}) {
+  for (int height : {1, 31, 32, 33, 70, 255, 256, 257, 513, 1200}) {
     Surface surface(7, height);
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < 7; ++x) surface.set_pixel(x, y, 0xFF000000u | static_cast<std::uint32_t>(y * 7919 + x * 104729));
