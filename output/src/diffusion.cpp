@@ -96,8 +96,8 @@ void diffuse_error(Store& store, int x, int y, const double (&CDIST)[4], int dit
     const int tx = x + (mirrored ? -k.DX : k.DX);
     const int ty = y + k.DY;
     if (tx < 0 || tx > store.OUTPUTX - 1 || ty < 0 || ty > store.OUTPUTY - 1) continue;
-    for (int c = 1; c <= 3; ++c)
-      store.IMAGEIN(tx, ty, c) = diffused_value(store.IMAGEIN(tx, ty, c), k.WEIGHT, CDIST[c], strength);
+    int* rgb = &store.IMAGEIN(tx, ty, 1);  // channels 1..3 lie side by side
+    for (int c = 0; c < 3; ++c) rgb[c] = diffused_value(rgb[c], k.WEIGHT, CDIST[c + 1], strength);
   }
 }
 
