@@ -45,10 +45,14 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
   store->TEMPFILEPATH = temp_dir;
 
   REDISPLAYINPUT(*store, controls);
+  // Nothing reruns the input stage here: the decoded picture can go now.
+  store->INPUTPICTURE.clear();
   if (!store->LOADERROR.empty()) {
     out.error = picture + ": " + store->LOADERROR;
     return out;
   }
+  if (!store->LOADDAMAGE.empty())
+    out.damage = picture + ": damaged data: " + store->LOADDAMAGE + "; converted what could be read";
   COUNTINPUTCOLORS(*store, controls);
   store->COLORBLOCKFIRSTPASS = 1;
   INITIALIZECOLORS(*store, controls);

@@ -13,6 +13,7 @@ struct Outcome {
   bool ok = false;
   std::vector<std::string> written;  // files written, in order
   std::string error;                 // what went wrong, naming the file
+  std::string damage;                // not empty: converted from a damaged picture, naming the file
 };
 
 // temp_dir: where the stages write their preview files on the way.

@@ -81,6 +81,11 @@ int main(int argc, char** argv) {
       }
       std::lock_guard<std::mutex> lock(report);
       ++done;
+      // Damage is told even with -q: the target holds only what could be read.
+      if (!out.damage.empty()) {
+        failed = true;
+        std::cerr << "tessera-convert: " << out.damage << '\n';
+      }
       if (!out.ok) {
         failed = true;
         std::cerr << "tessera-convert: " << out.error << '\n';

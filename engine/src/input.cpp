@@ -121,15 +121,23 @@ void REDISPLAYINPUT(Store& s, Controls& controls) {
   if (controls.checked(Ctl::AspFill)) scaleaspect = kAspFill;
   s.ISTRANSPARENT = 0;
 
-  DecodedPicture picture = decode_picture(s.OPENFILENAME);
+  const DecodedPicture picture = s.INPUTPICTURE.get(s.OPENFILENAME);
   s.LOADERROR = picture.error;
-  Frame& frame = picture.frame;
+  s.LOADDAMAGE = picture.damage;
+  Frame frame = picture.frame;
   s.XSIZE = frame.width;
   s.YSIZE = frame.height;
   s.OUTPUTX = s.OUTPUTFILETYPE == 1 ? kMaxWidth : kMaxWidth / 2;
   s.OUTPUTY = kMaxHeight;
 
-  if (controls.checked(Ctl::GreyScale)) greyscale(frame);
+  // The decoded pixels are kept for the next run; the grey ones are this
+  // run's own.
+  std::vector<std::uint32_t> grey;
+  if (controls.checked(Ctl::GreyScale) && frame.pixels) {
+    grey.assign(frame.pixels, frame.pixels + static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
+    frame.pixels = grey.data();
+    greyscale(frame);
+  }
 
   s.IMAGEIN.clear();
   s.IMAGEINORG.clear();

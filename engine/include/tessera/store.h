@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tessera/picture_cache.h"
+
 namespace tessera {
 
 inline constexpr int kMaxWidth = 320;   // working image width for BMP1
@@ -85,6 +87,14 @@ struct Store {
 
   // Why the last input stage could not decode the picture ("" when it could).
   std::string LOADERROR;
+
+  // Why the picture of the last input stage is damaged ("" when it is not):
+  // it was converted from what could be read.
+  std::string LOADDAMAGE;
+
+  // The decoded picture of the last input stage, kept while its file is
+  // unchanged so that reruns of the stage do not decode it again.
+  PictureCache INPUTPICTURE;
 
   // Format (1 or 4) of the picture the last rendering produced, 0 before the
   // first rendering. The writers save this format, which is what the preview
