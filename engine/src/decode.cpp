@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QImageIOHandler>
@@ -181,27 +182,23 @@ struct Reading {
   QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone;
 };
 
-Reading read_once(int fd, const char* format, unsigned char fill) {
+Reading read_from(QIODevice& device, const PictureHeader& header, unsigned char fill) {
   Reading r;
-  if (::lseek(fd, 0, SEEK_SET) != 0) {
-    r.error = QImageReader::DeviceError;
-    return r;
-  }
-  QFile device;
-  if (!device.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
-    r.error = QImageReader::DeviceError;
-    return r;
-  }
+  const char* format = reader_format(header.kind);
   // A known signature picks its reader outright, so that Qt neither asks
   // every image plugin whether it knows the bytes nor loads them to ask.
   QImageReader reader(&device, format ? QByteArray(format) : QByteArray());
   if (format) reader.setAutoDetectImageFormat(false);
   reader.setAutoTransform(false);  // turned upright afterwards, see orient()
-  const QSize size = reader.size();
+  QSize size = reader.size();
   if (size.isValid() && too_large(size)) {
     r.over_size = true;
     return r;
   }
+  // Qt's BMP reader tells a picture stored top row first with a negative
+  // height, and reads it into an image of the header's size.
+  if (!size.isValid() && header.width > 0 && header.height > 0)
+    size = QSize(static_cast<int>(header.width), static_cast<int>(header.height));
   const QImage::Format image_format = reader.imageFormat();
   if (size.isValid() && !size.isEmpty() && image_format != QImage::Format_Invalid) {
     r.image = QImage(size, image_format);
@@ -218,6 +215,53 @@ Reading read_once(int fd, const char* format, unsigned char fill) {
   r.error = reader.error();
   r.transformation = reader.transformation();
   return r;
+}
+
+Reading read_once(int fd, const PictureHeader& header, unsigned char fill) {
+  Reading r;
+  if (::lseek(fd, 0, SEEK_SET) != 0) {
+    r.error = QImageReader::DeviceError;
+    return r;
+  }
+  QFile device;
+  if (!device.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+    r.error = QImageReader::DeviceError;
+    return r;
+  }
+  return read_from(device, header, fill);
+}
+
+// Qt's GIF reader clears its own image, to opaque black where the picture has
+// no transparency, so a pixel it never reached looks like a black one. Read
+// again with every colour of the file white, the pixels it reached are white.
+std::vector<bool> gif_pixels_not_reached(int fd, std::uint64_t size, const PictureHeader& header, QSize expected) {
+  if (header.kind != PictureKind::Gif || header.colour_tables.empty() || size > (1ull << 30)) return {};
+  QByteArray bytes(static_cast<qsizetype>(size), '\0');
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::pread(fd, bytes.data() + got, size - got, static_cast<off_t>(got));
+    if (n <= 0) return {};
+    got += static_cast<std::size_t>(n);
+  }
+  for (const auto& [at, length] : header.colour_tables)
+    std::memset(bytes.data() + at, 0xFF, length);
+  QBuffer device(&bytes);
+  device.open(QIODevice::ReadOnly);
+  Reading white;
+  {
+    detail::DecoderMessages quiet;
+    white = read_from(device, header, 0xFF);
+  }
+  if (white.image.isNull() || white.image.size() != expected) return {};
+  white.image.convertTo(QImage::Format_ARGB32);
+  if (white.image.isNull()) return {};
+  std::vector<bool> missing(static_cast<std::size_t>(expected.width()) * expected.height());
+  for (int y = 0; y < expected.height(); ++y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(white.image.constScanLine(y));
+    for (int x = 0; x < expected.width(); ++x)
+      missing[static_cast<std::size_t>(y) * expected.width() + x] = row[x] != 0xFFFFFFFFu;
+  }
+  return missing;
 }
 
 // Did the reader write pixel (x, y)? Two readings of the same file, into
@@ -272,7 +316,6 @@ DecodedPicture decode_open(const detail::PictureFile& file) {
   const std::uint64_t size = static_cast<std::uint64_t>(file.status().st_size);
   const PictureHeader header = inspect_picture(file.fd(), size);
   if (too_large(header.width, header.height)) return failed("too large");
-  const char* format = reader_format(header.kind);
   allow_largest_picture();
 
   // The messages of the first reading are the decoder's word on the file;
@@ -281,7 +324,7 @@ DecodedPicture decode_open(const detail::PictureFile& file) {
   Verdict verdict;
   {
     detail::DecoderMessages messages;
-    first = read_once(file.fd(), format, 0x00);
+    first = read_once(file.fd(), header, 0x00);
     verdict = judge(messages.messages());
   }
   if (first.over_size || verdict.over_limit) return failed("too large");
@@ -311,7 +354,7 @@ DecodedPicture decode_open(const detail::PictureFile& file) {
     Reading second;
     {
       detail::DecoderMessages quiet;
-      second = read_once(file.fd(), format, 0xFF);
+      second = read_once(file.fd(), header, 0xFF);
     }
     if (second.into_ours && second.image.size() == first.image.size() &&
         second.image.format() == first.image.format()) {
@@ -325,6 +368,10 @@ DecodedPicture decode_open(const detail::PictureFile& file) {
           delivered_count += got;
         }
     }
+  } else if (!damage.empty()) {
+    untouched = gif_pixels_not_reached(file.fd(), size, header, first.image.size());
+    if (!untouched.empty())
+      delivered_count = static_cast<std::size_t>(std::count(untouched.begin(), untouched.end(), false));
   }
   if (delivered_count == 0) return failed("damaged data: " + joined(damage));
 

@@ -126,7 +126,12 @@ void inspect_gif(Source& src, PictureHeader& h) {
   h.width = le16(screen);
   h.height = le16(screen + 2);
   std::uint64_t pos = 13;
-  if (screen[4] & 0x80) pos += 3u << ((screen[4] & 7) + 1);  // global colour table
+  auto table = [&h, &src](std::uint64_t at, std::uint8_t flags) {
+    const std::uint32_t bytes = 3u << ((flags & 7) + 1);
+    if (at + bytes <= src.size()) h.colour_tables.emplace_back(at, bytes);
+    return bytes;
+  };
+  if (screen[4] & 0x80) pos += table(pos, screen[4]);  // global colour table
   for (;;) {
     std::uint8_t b = 0;
     if (!src.byte(pos, b)) {
@@ -151,7 +156,7 @@ void inspect_gif(Source& src, PictureHeader& h) {
         h.height = fh;
       }
       pos += 10;
-      if (desc[8] & 0x80) pos += 3u << ((desc[8] & 7) + 1);  // local colour table
+      if (desc[8] & 0x80) pos += table(pos, desc[8]);  // local colour table
       pos += 1;                                              // LZW minimum code size
       if (pos > src.size() || !skip_sub_blocks(src, pos)) h.damage = "first frame cut short";
       return;

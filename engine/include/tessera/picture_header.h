@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tessera {
 
@@ -19,6 +21,9 @@ struct PictureHeader {
   // Not empty when the file ends before the data its header announces (BMP:
   // the pixel data; GIF: the first frame): how.
   std::string damage;
+  // GIF: where the colour tables of the screen and the first frame lie
+  // (offset, length in bytes), when they lie within the file.
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> colour_tables;
 
   long long pixels() const { return width * height; }
 };
