@@ -28,7 +28,7 @@
 #include <optional>
 #include <vector>
 
-#include "decoder_messages.h"
+#include "tessera/decoder_messages.h"
 #include "picture_file.h"
 #include "tessera/input.h"
 #include "tessera/picture_header.h"
@@ -133,7 +133,7 @@ struct Verdict {
 
 // Messages about metadata the converter never uses (colour profiles, text
 // chunks) leave the pixels alone and are not damage.
-bool about_metadata_only(const detail::DecoderMessage& m) {
+bool about_metadata_only(const DecoderMessage& m) {
   if (m.category == "qt.gui.icc") return true;
   static const std::string warning = "libpng warning: ";
   if (m.text.compare(0, warning.size(), warning) != 0 || m.text.size() < warning.size() + 5) return false;
@@ -144,9 +144,9 @@ bool about_metadata_only(const detail::DecoderMessage& m) {
   return std::islower(static_cast<unsigned char>(chunk[0])) && chunk[4] == ':';
 }
 
-Verdict judge(const std::vector<detail::DecoderMessage>& messages) {
+Verdict judge(const std::vector<DecoderMessage>& messages) {
   Verdict v;
-  for (const detail::DecoderMessage& m : messages) {
+  for (const DecoderMessage& m : messages) {
     if (contains_nocase(m.text, "out of memory") || contains_nocase(m.text, "insufficient memory")) {
       v.out_of_memory = true;
     } else if (contains_nocase(m.text, "exceeds the current allocation limit")) {
@@ -249,7 +249,7 @@ std::vector<bool> gif_pixels_not_reached(int fd, std::uint64_t size, const Pictu
   device.open(QIODevice::ReadOnly);
   Reading white;
   {
-    detail::DecoderMessages quiet;
+    DecoderMessages quiet;
     white = read_from(device, header, 0xFF);
   }
   if (white.image.isNull() || white.image.size() != expected) return {};
@@ -323,7 +323,7 @@ DecodedPicture decode_open(const detail::PictureFile& file) {
   Reading first;
   Verdict verdict;
   {
-    detail::DecoderMessages messages;
+    DecoderMessages messages;
     first = read_once(file.fd(), header, 0x00);
     verdict = judge(messages.messages());
   }
@@ -353,7 +353,7 @@ DecodedPicture decode_open(const detail::PictureFile& file) {
   if (!damage.empty() && first.into_ours) {
     Reading second;
     {
-      detail::DecoderMessages quiet;
+      DecoderMessages quiet;
       second = read_once(file.fd(), header, 0xFF);
     }
     if (second.into_ours && second.image.size() == first.image.size() &&

@@ -1,4 +1,4 @@
-#include "decoder_messages.h"
+#include "tessera/decoder_messages.h"
 
 #include <dlfcn.h>
 
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <mutex>
 
-namespace tessera::detail {
+namespace tessera {
 
 namespace {
 
@@ -50,7 +50,7 @@ bool DecoderMessages::record(const char* category, std::string text) {
   return true;
 }
 
-}  // namespace tessera::detail
+}  // namespace tessera
 
 // ---- libpng's fatal errors ----------------------------------------------------
 //
@@ -74,7 +74,7 @@ void* libpng_symbol(const char* name) {
 
 void keep_png_error(const char* message) {
   std::string text = std::string("libpng error: ") + (message ? message : "");
-  if (!tessera::detail::DecoderMessages::record("", std::move(text))) {
+  if (!tessera::DecoderMessages::record("", std::move(text))) {
     std::fprintf(stderr, "libpng error: %s\n", message ? message : "");
   }
 }
@@ -93,6 +93,6 @@ void keep_png_error(const char* message) {
 extern "C" void png_set_error_fn(void* png, void* error_ptr, PngMessageFn error_fn, PngMessageFn warning_fn) {
   static const auto real = reinterpret_cast<PngSetErrorFn>(libpng_symbol("png_set_error_fn"));
   if (!real) return;
-  if (!error_fn && tessera::detail::DecoderMessages::collecting()) error_fn = png_error_kept;
+  if (!error_fn && tessera::DecoderMessages::collecting()) error_fn = png_error_kept;
   real(png, error_ptr, error_fn, warning_fn);
 }

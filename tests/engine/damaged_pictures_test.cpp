@@ -423,3 +423,36 @@ TEST(Reading, RunningOutOfMemoryIsNotEnoughMemory) {
 
 }  // namespace
 }  // namespace tessera
+
+namespace tessera {
+namespace {
+
+// After the census texts, the status text tells the damage; a picture read
+// whole says nothing of it.
+TEST(DamagedPictures, TheStatusTextSaysThePictureIsDamaged) {
+  const std::string dir = testing::test_dir("damaged_status");
+  const QByteArray bmp = testing::bmp_bytes(picture(), 24);
+  testing::write_file(dir + "/cut.bmp", bmp.left(bmp.size() / 2));
+  testing::write_file(dir + "/whole.bmp", bmp);
+  auto s = std::make_unique<Store>();
+  ControlValues cv;
+  s->TEMPFILEPATH = dir;
+  s->OPENFILENAME = dir + "/cut.bmp";
+  REDISPLAYINPUT(*s, cv);
+  COUNTINPUTCOLORS(*s, cv);
+  EXPECT_EQ(s->LOADERROR, "");
+  EXPECT_EQ(s->LOADDAMAGE, "pixel data cut short (61413 of 122880 bytes)");
+  EXPECT_EQ(cv.labels[Ctl::StatusBar],
+            "Picture is damaged: pixel data cut short (61413 of 122880 bytes); converted what could be read");
+  EXPECT_EQ(cv.labels[Ctl::UniqueColors].rfind("256x160 with ", 0), 0u) << cv.labels[Ctl::UniqueColors];
+  EXPECT_EQ(s->ISTRANSPARENT, 1) << "the rows not in the file are transparent";
+
+  s->OPENFILENAME = dir + "/whole.bmp";
+  REDISPLAYINPUT(*s, cv);
+  COUNTINPUTCOLORS(*s, cv);
+  EXPECT_EQ(s->LOADDAMAGE, "");
+  EXPECT_EQ(cv.labels[Ctl::StatusBar], "Unique Colors ... " + std::to_string(s->COLCOUNT));
+}
+
+}  // namespace
+}  // namespace tessera

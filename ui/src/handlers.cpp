@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "tessera/decoder_messages.h"
 #include "tessera/frm_main.h"
 #include "tessera/number.h"
 #include "tessera/render.h"
@@ -78,7 +79,12 @@ void open_picture(frmMain& f, const std::string& path) {
   std::error_code ec;
   const std::filesystem::path full = std::filesystem::absolute(path, ec);
   f.store.OPENFILENAME = ec ? path : full.string();
-  f.InputImgFrame.show_file(f.store.OPENFILENAME);
+  {
+    // The box decodes the file itself; what the decoder has to say about a
+    // damaged file the input stage reports in the status text.
+    DecoderMessages kept_quiet;
+    f.InputImgFrame.show_file(f.store.OPENFILENAME);
+  }
   stage1(f);
   stage2(f);
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace tessera::detail {
+namespace tessera {
 
 struct DecoderMessage {
   std::string category;  // Qt's logging category, "" when there is none
@@ -37,4 +37,4 @@ class DecoderMessages {
   DecoderMessages* outer_;
 };
 
-}  // namespace tessera::detail
+}  // namespace tessera
