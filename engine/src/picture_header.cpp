@@ -28,6 +28,7 @@ class Source {
   // Copies n bytes from offset; false when the file ends before them.
   bool read(std::uint64_t offset, void* out, std::size_t n) {
     if (offset > size_ || n > size_ - offset) return false;
+    if (n == 0) return true;
     if (offset < start_ || offset + n > start_ + window_.size()) {
       if (!fill(offset, n)) return false;
     }
