@@ -500,6 +500,8 @@ TEST_F(CommandLineTest, APictureThatCannotBeReadIsNamedAsTyped) {
   QDir::setCurrent(was);
   EXPECT_EQ(f->StatusBar.text(), "Picture could not be read: file missing (photo.png)");
   EXPECT_EQ(f->store.OPENFILENAME, (dir / "photo.png").string());
+  EXPECT_TRUE(f->widget()->grab().save(
+      QString::fromStdString((fs::path(TESSERA_BINARY_DIR) / "window-unreadable.png").string())));
 
   // A readable one says what the census says.
   open_named_picture(*f, sample_copy());
