@@ -28,11 +28,17 @@ std::string preparing_text(const std::string& picture) {
 StageInProgress::StageInProgress(frmMain& f, std::string what)
     : f_(f), before_(f.StatusBar.text()), shown_(std::move(what)) {
   QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-  f_.StatusBar.set_text(shown_);
-  // Painted now, not when the event loop next runs: that is after the stage.
-  // No events are processed here, so no other handler can start meanwhile.
-  QWidget* label = f_.StatusBar.widget();
-  if (label != nullptr && label->isVisible()) label->repaint();
+  try {
+    f_.StatusBar.set_text(shown_);
+    // Painted now, not when the event loop next runs: that is after the
+    // stage. No events are processed here, so no other handler can start
+    // meanwhile.
+    QWidget* label = f_.StatusBar.widget();
+    if (label != nullptr && label->isVisible()) label->repaint();
+  } catch (...) {
+    QApplication::restoreOverrideCursor();
+    throw;
+  }
 }
 
 StageInProgress::~StageInProgress() {
