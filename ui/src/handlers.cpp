@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "tessera/busy.h"
 #include "tessera/decoder_messages.h"
 #include "tessera/frm_main.h"
 #include "tessera/number.h"
@@ -16,10 +17,27 @@ namespace tessera {
 
 namespace {
 
-void stage1(frmMain& f) { REDISPLAYINPUT(f.store, f); }
-void stage2(frmMain& f) { COUNTINPUTCOLORS(f.store, f); }
-void stage3(frmMain& f) { INITIALIZECOLORS(f.store, f); }
-void stage4(frmMain& f) { DRAWOUTPUT(f.store, f); }
+// Each stage runs under the busy cursor, with the status line naming it.
+void stage1(frmMain& f) {
+  const StageInProgress busy(f, preparing_text(f.store.OPENFILENAME));
+  REDISPLAYINPUT(f.store, f);
+}
+void stage2(frmMain& f) {
+  const StageInProgress busy(f, kCountingText);
+  COUNTINPUTCOLORS(f.store, f);
+}
+void stage3(frmMain& f) {
+  const StageInProgress busy(f, kChoosingPaletteText);
+  INITIALIZECOLORS(f.store, f);
+}
+void stage3b(frmMain& f) {
+  const StageInProgress busy(f, kChoosingPairsText);
+  SELECTCOLORBLOCKS(f.store, f);
+}
+void stage4(frmMain& f) {
+  const StageInProgress busy(f, kDrawingText);
+  DRAWOUTPUT(f.store, f);
+}
 
 int rerun_input(Control& sender) {
   frmMain& f = frmMain::of(sender);
@@ -54,7 +72,9 @@ int iteration_count(const std::string& text) {
 
 void report_save(frmMain& f, const SaveResult& r) {
   if (r.skipped) return;
-  if (r.ok) {
+  if (r.unreadable) {
+    f.desktop.message(unreadable_message(r.path));
+  } else if (r.ok) {
     f.desktop.message(saved_message(r.path));
   } else {
     f.desktop.message("Could not save " + r.path + ": " + r.error + ".");
@@ -80,12 +100,16 @@ void open_picture(frmMain& f, const std::string& path) {
   const std::filesystem::path full = std::filesystem::absolute(path, ec);
   f.store.OPENFILENAME = ec ? path : full.string();
   {
-    // The box decodes the file itself; what the decoder has to say about a
-    // damaged file the input stage reports in the status text.
-    DecoderMessages kept_quiet;
-    f.InputImgFrame.show_file(f.store.OPENFILENAME);
+    // Showing the file decodes it as well; the wait starts there.
+    const StageInProgress busy(f, reading_text(f.store.OPENFILENAME));
+    {
+      // What the decoder has to say about a damaged file the input stage
+      // reports in the status text.
+      DecoderMessages kept_quiet;
+      f.InputImgFrame.show_file(f.store.OPENFILENAME);
+    }
+    REDISPLAYINPUT(f.store, f);
   }
-  stage1(f);
   stage2(f);
 }
 
@@ -202,7 +226,7 @@ int FRMMAIN_TRANSUPDOWN_CLICK(Control& sender, const EventArgs&) {
   f.TransLabel.set_text("Trans Threshold: " + std::to_string(f.store.TRANS));
   // The threshold decides which cells hold transparent pixels, so BMP1's
   // cell pairs are chosen again before rendering.
-  if (f.store.OUTPUTFILETYPE == 1) SELECTCOLORBLOCKS(f.store, f);
+  if (f.store.OUTPUTFILETYPE == 1) stage3b(f);
   stage4(f);
   return 0;
 }
