@@ -251,6 +251,35 @@ TEST(DamagedPictures, CompleteFilesAreNotDamaged) {
     }
 }
 
+// Warnings about metadata the converter does not use leave the picture whole.
+TEST(DamagedPictures, WarningsAboutUnusedMetadataAreNoDamage) {
+  const std::string dir = testing::test_dir("damaged_metadata");
+  const QByteArray png = testing::encoded(picture(), "PNG");
+  const struct {
+    const char* file;
+    QByteArray bytes;
+  } files[] = {{"gamma.png", testing::with_png_chunk(png, "gAMA", QByteArray(4, '\0'))},
+               {"phys.png", testing::with_png_chunk(png, "pHYs", QByteArray(4, '\0'))}};
+  testing::write_file(dir + "/plain.png", png);
+  const DecodedPicture plain = decode_picture(dir + "/plain.png");
+  for (const auto& f : files) {
+    testing::write_file(dir + "/" + f.file, f.bytes);
+    DecodedPicture d;
+    EXPECT_EQ(standard_error_of([&] { d = decode_picture(dir + "/" + f.file); }), "") << f.file;
+    EXPECT_EQ(d.error, "") << f.file;
+    EXPECT_EQ(d.damage, "") << f.file;
+    EXPECT_TRUE(pixels_of(d) == pixels_of(plain)) << f.file;
+  }
+  // A damaged critical chunk is damage.
+  QByteArray broken = testing::with_png_chunk(png, "gAMA", QByteArray(4, '\0'));
+  const qsizetype idat = broken.indexOf("IDAT") + 4 + 20;  // inside the first chunk of pixel data
+  broken[idat] = static_cast<char>(broken[idat] ^ 0x55);
+  testing::write_file(dir + "/broken.png", broken);
+  const DecodedPicture b = decode_picture(dir + "/broken.png");
+  EXPECT_TRUE(!b.error.empty() || !b.damage.empty());
+  EXPECT_EQ((b.error + b.damage).find("gAMA"), std::string::npos) << b.error << b.damage;
+}
+
 // ---- names, formats and reasons ---------------------------------------------
 
 TEST(Reading, NamesThatAreNotUtf8Open) {

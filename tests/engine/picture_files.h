@@ -118,6 +118,28 @@ inline QByteArray gif_bytes(const QImage& image) {
   return b;
 }
 
+inline std::uint32_t png_crc(const char* p, qsizetype n) {
+  std::uint32_t c = 0xFFFFFFFFu;
+  for (qsizetype i = 0; i < n; ++i) {
+    c ^= static_cast<unsigned char>(p[i]);
+    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+  }
+  return ~c;
+}
+
+// The PNG with one more chunk right after its header chunk.
+inline QByteArray with_png_chunk(const QByteArray& png, const char* type, const QByteArray& data) {
+  QByteArray chunk;
+  for (int k = 3; k >= 0; --k) chunk.append(static_cast<char>((data.size() >> (8 * k)) & 0xFF));
+  const QByteArray body = QByteArray(type, 4) + data;
+  chunk.append(body);
+  const std::uint32_t crc = png_crc(body.constData(), body.size());
+  for (int k = 3; k >= 0; --k) chunk.append(static_cast<char>((crc >> (8 * k)) & 0xFF));
+  QByteArray out = png;
+  out.insert(8 + 25, chunk);
+  return out;
+}
+
 inline QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
