@@ -1,6 +1,7 @@
 // The window and the pictures it reads: a brightness click on an unchanged
 // picture does not decode it again, and a damaged picture says so.
 #include <QToolButton>
+#include <filesystem>
 #include <fstream>
 
 #include "window_fixture.h"
@@ -44,6 +45,10 @@ TEST_F(WindowTest, ADamagedPictureIsShownAndSaidToBeDamaged) {
   open(cut.string());
   EXPECT_EQ(f->StatusBar.text(), "Picture is damaged: libpng error: Read Error; converted what could be read");
   EXPECT_EQ(f->UniqueColors.text(), "400x301 with " + std::to_string(f->store.COLCOUNT) + " Colors");
+  // For a look at the status line: the build tree's test files.
+  const auto shots = std::filesystem::path(TESSERA_BINARY_DIR) / "test-files";
+  std::filesystem::create_directories(shots);
+  EXPECT_TRUE(f->widget()->grab().toImage().save(QString::fromStdString((shots / "damaged_window.png").string())));
   f->ProcessButton.click();
   EXPECT_EQ(f->StatusBar.text().rfind("Picture is damaged: ", 0), std::string::npos)
       << "PROCESS reports as it always does: " << f->StatusBar.text();
