@@ -91,6 +91,10 @@ struct Store {
   // shows, even when the output-format list has changed since.
   int RENDEREDFILETYPE = 0;
 
+  // Iterations the last palette selection's K-means++ ran; 0 when it ran
+  // none (another method, or a picture of 16 colours or fewer).
+  int KMEANSITERATIONS = 0;
+
   // ---- images ------------------------------------------------------------
   ImageArray<5> IMAGEIN;     // channels 1..3 RGB, 4 alpha
   ImageArray<5> IMAGEINORG;  // channels 1..3 RGB after tone adjustment
