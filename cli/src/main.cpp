@@ -173,7 +173,10 @@ int main(int argc, char** argv) {
   auto worker = [&] {
     for (std::size_t i = next++; i < count; i = next++) {
       const Job& job = jobs[i];
-      Settings one = settings;
+      // The conversion settings and this picture's files; not the whole
+      // list of pictures, which a large batch would copy for every picture.
+      Settings one;
+      static_cast<ConversionSettings&>(one) = settings;
       one.output = job.output;
       one.export_bmp = job.export_bmp;
       one.png = job.png;

@@ -74,6 +74,25 @@ TEST_F(SettingsMenuTest, EntriesSitAboveQuit) {
                                 "--", "Quit"}));
 }
 
+TEST_F(SettingsMenuTest, TheOpenFileMenuShowsEveryEntryOnItsOwnLine) {
+  QMenu* file = f->window()->findChild<QMenu*>(QStringLiteral("FileMenu"));
+  ASSERT_NE(file, nullptr);
+  file->popup(f->window()->mapToGlobal(QPoint(0, f->menu_bar()->height())));
+  QApplication::processEvents();
+  const QImage shot = file->grab().toImage();
+  const char* out = std::getenv("TESSERA_SCREENSHOT_DIR");
+  shot.save(QString::fromStdString(std::string(out && *out ? out : TESSERA_BINARY_DIR) + "/file_menu.png"));
+  QRect previous;
+  for (QAction* a : file->actions()) {
+    const QRect r = file->actionGeometry(a);
+    EXPECT_FALSE(r.isEmpty()) << a->text().toStdString();
+    EXPECT_GE(r.top(), previous.bottom()) << a->text().toStdString();
+    EXPECT_TRUE(shot.rect().contains(r)) << a->text().toStdString();
+    previous = r;
+  }
+  file->hide();
+}
+
 TEST_F(SettingsMenuTest, SavedFileHoldsWhatTheControlsShow) {
   const std::string path = (dir / "start.tessera").string();
   save_answer = path;
