@@ -94,12 +94,12 @@ const std::vector<Option>& options() {
        0,
        {{"none", 0}, {"json", 1}}},
       {"contact-sheet", 0, Kind::Text, "FILE.png",
-       "instead of converting, draw one picture with every method and dithering into one PNG", nullptr,
+       "draw one picture with every method and dithering into one PNG (converts nothing)", nullptr,
        nullptr, &Settings::contact_sheet},
       {"sheet-methods", 0, Kind::Text, "LIST", "methods of the contact sheet, separated by commas", nullptr,
        nullptr, &Settings::sheet_methods},
       {"sheet-diffusions", 0, Kind::Text, "LIST",
-       "dithering of the contact sheet: none, a kernel or bayer, separated by commas", nullptr, nullptr,
+       "dithering of the contact sheet: none, kernels, bayer", nullptr, nullptr,
        &Settings::sheet_diffusions},
       {"jobs", 'j', Kind::Integer, "N", "pictures converted at once (default: one per core)", nullptr,
        &Settings::jobs, nullptr, 1, 256},
@@ -287,6 +287,8 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
   }
   r.error = check_combinations(s);
   if (r.error.empty()) r.error = plan_jobs(s, r.jobs);
+  if (r.error.empty() && !s.contact_sheet.empty() && r.jobs.size() != 1)
+    r.error = "--contact-sheet: one picture only";
   if (!r.error.empty() || !s.contact_sheet.empty()) return r;
   if (r.jobs.size() > 1) {
     if (!s.output.empty())

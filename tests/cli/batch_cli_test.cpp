@@ -393,4 +393,17 @@ TEST_F(BatchCli, TheContactSheetShowsEveryCombinationAsItsOwnRunWouldRenderIt) {
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(has(r.err, "--sheet-diffusions: unknown word 'jarvis'")) << r.err;
   EXPECT_EQ(run({"--contact-sheet", "x.png", "-o", "y.bmp1", "rose.png"}).status, 2);
+  sample("hand_transparent_20x22.gif", "hand.gif");
+  r = run({"--contact-sheet", "x.png", "rose.png", "hand.gif"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(has(r.err, "--contact-sheet: one picture only")) << r.err;
+
+  // A piped picture works as well.
+  r = run({"-q", "--contact-sheet", "piped.png", "--sheet-methods", "colorq", "--sheet-diffusions", "bayer,none",
+           "--bayer-strength", "60", "-"},
+          (dir_ / "rose.png").string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  const QImage piped(QString::fromStdString((dir_ / "piped.png").string()));
+  EXPECT_TRUE(tile_equals(piped, 0, 1, QImage(QString::fromStdString((dir_ / "small.png").string())).copy(
+                                            12 + 332, heading, 320, 200)));
 }
