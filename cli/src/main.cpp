@@ -68,6 +68,7 @@ class StandardInputCopy {
 
   // "" on success, else why not.
   std::string take() {
+    if (isatty(STDIN_FILENO)) return "standard input is a terminal, not a picture";
     std::string pattern = (fs::temp_directory_path() / "tessera-stdin-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) return "cannot make a temporary folder";
     folder_ = pattern;
