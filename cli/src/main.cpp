@@ -20,6 +20,11 @@
 #include <malloc.h>
 #endif
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+#include <QImageWriter>
+
 #include "batch.h"
 #include "contact_sheet.h"
 #include "convert.h"
@@ -52,6 +57,21 @@ void keep_large_buffers() {
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
+}
+
+// Qt loads its picture format plugins the first time a reader or writer
+// asks for them. Loaded from a worker thread, which ends before the program
+// does, their objects are torn down at exit against that thread's freed
+// state, which corrupts the heap now and then. Asked once here, before any
+// worker starts, every plugin belongs to the main thread.
+void load_picture_plugins() {
+  QByteArray nothing("not a picture");
+  QBuffer buffer(&nothing);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  reader.canRead();  // asks every plugin whether it knows the content
+  QImageReader::supportedImageFormats();
+  QImageWriter::supportedImageFormats();
 }
 
 // A picture piped in is decoded from a private copy on disk, which is gone
@@ -137,6 +157,7 @@ int main(int argc, char** argv) {
   }
 
   keep_large_buffers();
+  load_picture_plugins();
   std::vector<Job> jobs = parsed.jobs;
   const std::size_t count = jobs.size();
   StandardInputCopy piped;

@@ -200,6 +200,20 @@ TEST_F(BatchCli, FoldersWithRecursionKeepTheirLayoutUnderTheOutputFolder) {
   EXPECT_TRUE(has(r.err, "no picture found in empty")) << r.err;
 }
 
+TEST_F(BatchCli, ParallelBatchesWithExportsAndLooksEndCleanly) {
+  // Picture plugins first loaded on a worker thread used to corrupt the heap
+  // as the program ended, now and then: every run must end well.
+  sample("demo_snake_600x450.png", "pics/snake.png");
+  sample("hand_transparent_20x22.gif", "pics/sub/Hand.GIF");
+  sample("rose_alpha_400x301.png", "pics/sub/rose.Png");
+  for (int round = 0; round < 10; ++round) {
+    fs::remove_all(dir_ / "out");
+    const Ran r = run({"-q", "-j", "2", "-r", "-O", "out", "--export-bmp-dir", "out", "--png-dir", "out", "pics"});
+    ASSERT_EQ(r.status, 0) << "round " << round << ": " << r.err;
+    ASSERT_EQ(r.err, "");
+  }
+}
+
 TEST_F(BatchCli, OutputFolderClashesAndMisusesAreUsageErrors) {
   sample("demo_snake_600x450.png", "a/x.png");
   sample("demo_snake_600x450.png", "b/x.png");
