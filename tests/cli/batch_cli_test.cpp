@@ -393,6 +393,18 @@ TEST_F(BatchCli, TheContactSheetShowsEveryCombinationAsItsOwnRunWouldRenderIt) {
   };
   EXPECT_TRUE(tile_equals(sheet, 1, 3, look));
   EXPECT_FALSE(tile_equals(sheet, 1, 2, look)) << "atkinson differs from burkes";
+  // Every tile has a caption of its own under it.
+  auto caption_of = [&](int row, int column) {
+    return sheet.copy(12 + column * (320 + 12), heading + row * (200 + caption + 12) + 200, 320, caption);
+  };
+  const QImage none_caption = caption_of(0, 0);
+  std::set<QRgb> inks;
+  for (int y = 0; y < none_caption.height(); ++y)
+    for (int x = 0; x < none_caption.width(); ++x) inks.insert(none_caption.pixel(x, y));
+  EXPECT_EQ(inks.size(), 2u) << "background and the letters";
+  EXPECT_NE(caption_of(0, 0), caption_of(0, 1)) << "median-cut/none and median-cut/floyd-steinberg";
+  EXPECT_NE(caption_of(0, 1), caption_of(1, 1)) << "median-cut and kmeans";
+  EXPECT_NE(caption_of(1, 3), caption_of(1, 2));
 
   r = run({"-q", "--bayer-strength", "60", "--contact-sheet", "small.png", "--sheet-methods", "ColorQ",
            "--sheet-diffusions", "bayer,none", "rose.png"});
