@@ -398,7 +398,7 @@ TEST_F(ConvertCli, DamagedPicturesGiveTheSameTargetEveryTimeAndAreReported) {
   EXPECT_EQ(together.status, 1) << together.err;
   std::map<std::string, std::vector<std::uint8_t>> after_another;
   for (const DamagedFile& f : damaged_files()) {
-    const std::string line = ": " + f.name + ": damaged data: " + f.reason + "; converted what could be read\n";
+    const std::string line = "] " + f.name + ": damaged data: " + f.reason + "; converted what could be read\n";
     EXPECT_NE(together.err.find(line), std::string::npos) << together.err;
     const fs::path target = dir_ / (f.name.substr(0, f.name.size() - 4) + ".bmp1");
     ASSERT_EQ(fs::file_size(target), kBmp1FileSize) << f.name;
