@@ -4,6 +4,7 @@
 // the file's size.
 #include "tessera/picture_header.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -239,6 +240,15 @@ PictureHeader inspect_picture(int fd, std::uint64_t size) {
     case PictureKind::Unknown: break;
   }
   return h;
+}
+
+PictureKind picture_kind(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return PictureKind::Unknown;
+  std::uint8_t first[8] = {};
+  const ssize_t n = ::pread(fd, first, sizeof first, 0);
+  ::close(fd);
+  return n > 0 ? kind_of(first, static_cast<std::size_t>(n)) : PictureKind::Unknown;
 }
 
 const char* reader_format(PictureKind kind) {

@@ -32,6 +32,10 @@ struct PictureHeader {
 // offset is left alone.
 PictureHeader inspect_picture(int fd, std::uint64_t size);
 
+// The kind of the named file by its first bytes; Unknown when it cannot be
+// read. Opens without waiting, whatever the path names.
+PictureKind picture_kind(const std::string& path);
+
 // The Qt reader format for a kind ("png", "jpeg", "gif", "bmp"), or nullptr.
 const char* reader_format(PictureKind kind);
 
