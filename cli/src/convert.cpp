@@ -43,6 +43,7 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
   configure(settings, *store, controls);
   store->OPENFILENAME = picture;
   store->TEMPFILEPATH = temp_dir;
+  store->PREVIEWS = false;  // nothing here shows them
 
   REDISPLAYINPUT(*store, controls);
   if (!store->LOADERROR.empty()) {

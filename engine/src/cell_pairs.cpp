@@ -101,10 +101,9 @@ void nearer_squares(const CellDistances& cell, const Pair& pair, Nearer& out) {
 
 // The total exactly as the plain search forms it.
 double exact_total(const Nearer& nearer, int pixels) {
-  const long double* roots = extended_roots();
   double TOTALDISTANCE = 0.0;
   for (int p = 0; p < pixels; ++p)
-    TOTALDISTANCE = static_cast<double>(TOTALDISTANCE + roots[nearer[static_cast<std::size_t>(p)]]);
+    TOTALDISTANCE = static_cast<double>(TOTALDISTANCE + extended_root(nearer[static_cast<std::size_t>(p)]));
   return TOTALDISTANCE;
 }
 

@@ -61,10 +61,9 @@ void lower_to_centre(const CensusColumns& census, const Palette& centres, int sl
     changed[static_cast<std::size_t>(count)] = j;
     count += nearer;
   }
-  const double* roots = extended_roots_as_double();
   for (int c = 0; c < count; ++c) {
     const std::size_t i = static_cast<std::size_t>(changed[static_cast<std::size_t>(c)]);
-    distances[i] = roots[nearest_sq[i]];
+    distances[i] = extended_root_as_double(nearest_sq[i]);
   }
 }
 

@@ -76,7 +76,9 @@ void DRAWOUTPUT(Store& s, Controls& controls) {
 
   const bool bmp1 = s.OUTPUTFILETYPE == 1;
   const int scale = s.IMGSCALE;
-  Surface OUTPUTIMAGE(scale * (bmp1 ? 320 : 160), scale * 200, 0xFF000000u);
+  // Without previews nothing is drawn: an empty surface.
+  const bool preview = s.PREVIEWS;
+  Surface OUTPUTIMAGE(preview ? scale * (bmp1 ? 320 : 160) : 0, preview ? scale * 200 : 0, 0xFF000000u);
 
   for (int y = 0; y < s.OUTPUTY; ++y)
     for (int x = 0; x < s.OUTPUTX; ++x)
@@ -140,7 +142,8 @@ void DRAWOUTPUT(Store& s, Controls& controls) {
       s.IMAGEOUT(x, y, 4) = MINI - 1;
       if (bmp1) s.IMAGEOUT(x, y, 5) = MINI_VECTOR;
 
-      OUTPUTIMAGE.fill_box(x * scale, y * scale, (x + 1) * scale - 1, (y + 1) * scale - 1, argb(s, MINI));
+      if (preview)
+        OUTPUTIMAGE.fill_box(x * scale, y * scale, (x + 1) * scale - 1, (y + 1) * scale - 1, argb(s, MINI));
 
       if (s.DITHER > 0) diffuse_error(s, x, y, CDIST, s.DITHER, s.DITHERSTRENGTH);
     }
@@ -148,6 +151,7 @@ void DRAWOUTPUT(Store& s, Controls& controls) {
 
   s.RENDEREDFILETYPE = s.OUTPUTFILETYPE;
 
+  if (!preview) return;
   // A preview that cannot be written is not fatal; the frame still gets the surface.
   const std::string path = write_preview(s, "outimage", OUTPUTIMAGE);
   controls.show_picture(Ctl::OutputImgFrame, path, OUTPUTIMAGE);

@@ -77,6 +77,11 @@ struct Store {
   int IMGSCALE = 6;
   std::string TEMPFILEPATH;
   int TEMPFILECOUNT = 0;
+  // Whether the stages draw, write and show their preview pictures. A caller
+  // that never shows them (the command line) turns this off; every other
+  // result of the stages stays the same, including what the input preview
+  // notes on the way (ISTRANSPARENT).
+  bool PREVIEWS = true;
   std::uint32_t COLORINITIALSELECT = 0;
 
   // Placement of the last input stage, kept for inspection.
