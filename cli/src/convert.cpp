@@ -36,9 +36,16 @@ bool record(Outcome& out, const std::string& picture, const SaveResult& r) {
 }  // namespace
 
 Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir) {
-  Outcome out;
   // The store is large; keep it off the thread's stack.
   auto store = std::make_unique<Store>();
+  return convert_picture(picture, settings, temp_dir, *store);
+}
+
+Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
+                        Store& reused) {
+  Outcome out;
+  reused.reset();
+  Store* const store = &reused;
   ControlValues controls;
   configure(settings, *store, controls);
   store->OPENFILENAME = picture;

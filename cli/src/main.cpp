@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -72,10 +73,14 @@ int main(int argc, char** argv) {
   std::mutex report;
   std::size_t done = 0;
   auto worker = [&] {
+    // One store per worker, reset for every picture; making a fresh one each
+    // time would allocate and fault in its 5 MB again and again.
+    std::unique_ptr<Store> store;
     for (std::size_t i = next++; i < count; i = next++) {
       Outcome out;
       try {
-        out = convert_picture(settings.pictures[i], settings, kNoPreviews);
+        if (!store) store = std::make_unique<Store>();
+        out = convert_picture(settings.pictures[i], settings, kNoPreviews, *store);
       } catch (const std::exception& e) {
         out.error = settings.pictures[i] + ": " + e.what();
       }
