@@ -42,10 +42,9 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
 }
 
 Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
-                        Store& reused) {
+                        Store& fresh) {
   Outcome out;
-  reused.reset();
-  Store* const store = &reused;
+  Store* const store = &fresh;
   ControlValues controls;
   configure(settings, *store, controls);
   store->OPENFILENAME = picture;

@@ -79,7 +79,10 @@ int main(int argc, char** argv) {
     for (std::size_t i = next++; i < count; i = next++) {
       Outcome out;
       try {
-        if (!store) store = std::make_unique<Store>();
+        if (!store)
+          store = std::make_unique<Store>();
+        else
+          store->reset();
         out = convert_picture(settings.pictures[i], settings, kNoPreviews, *store);
       } catch (const std::exception& e) {
         out.error = settings.pictures[i] + ": " + e.what();
