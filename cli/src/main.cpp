@@ -32,11 +32,10 @@ namespace {
 // conversions running side by side have nothing to share or clean up.
 constexpr const char* kNoPreviews = "/dev/null";
 
-// Each conversion allocates and frees several buffers of 9 MB (preview
-// surfaces and their file bytes). By default glibc maps each one afresh and
-// returns it to the system when freed, so every stage faults its pages in
-// again: a third of a conversion's time. Kept in the heap, the next stage
-// and the next picture reuse them.
+// Each conversion allocates and frees buffers of several MB (the decoded
+// picture, the stages' scratch). By default glibc maps each one afresh and
+// returns it to the system when freed, so every picture of a batch faults its
+// pages in again. Kept in the heap, the next picture reuses them.
 void keep_large_buffers() {
 #if defined(__GLIBC__)
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
