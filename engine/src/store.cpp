@@ -12,7 +12,8 @@ Store::Store() : COLORS(static_cast<std::size_t>(kMaxColors) + 1, CensusEntry{})
 Store::Store(Bare)
     : IMAGEIN(ImageArray<5>::Unallocated{}),
       IMAGEINORG(ImageArray<5>::Unallocated{}),
-      IMAGEOUT(ImageArray<6>::Unallocated{}) {}
+      IMAGEOUT(ImageArray<6>::Unallocated{}),
+      RENDEREDIMAGE(ImageArray<4>::Unallocated{}) {}
 
 void Store::reset() {
   // Whatever members the store gains, the bare store gives them their start
@@ -21,15 +22,18 @@ void Store::reset() {
   ImageArray<5> in = std::move(IMAGEIN);
   ImageArray<5> org = std::move(IMAGEINORG);
   ImageArray<6> out = std::move(IMAGEOUT);
+  ImageArray<4> rendered = std::move(RENDEREDIMAGE);
   std::vector<CensusEntry> colors = std::move(COLORS);
   *this = Store(Bare{});
   in.clear();
   org.clear();
   out.clear();
+  rendered.clear();
   std::fill(colors.begin(), colors.end(), CensusEntry{});
   IMAGEIN = std::move(in);
   IMAGEINORG = std::move(org);
   IMAGEOUT = std::move(out);
+  RENDEREDIMAGE = std::move(rendered);
   COLORS = std::move(colors);
 }
 

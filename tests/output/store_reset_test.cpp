@@ -127,6 +127,8 @@ TEST(StoreReset, RestoresTheStartSettingsAndClearsTheImages) {
   s->COLORS[7] = CensusEntry{0, 1, 2, 3};
   s->OCLUSTER[3][2] = 34;
   s->OUTCOLORBLOCK[40][25][5] = 1;
+  s->RENDEREDIMAGE(10, 20, 2) = 99;
+  s->RENDEREDFILENAME = "y.png";
   s->reset();
   EXPECT_EQ(s->SCALE, fresh_settings.SCALE);
   EXPECT_EQ(s->DITHER, fresh_settings.DITHER);
@@ -138,6 +140,8 @@ TEST(StoreReset, RestoresTheStartSettingsAndClearsTheImages) {
   EXPECT_EQ(s->IMAGEIN(5, 6, 4), 0);
   EXPECT_EQ(s->IMAGEINORG(319, 199, 3), 0);
   EXPECT_EQ(s->IMAGEOUT(0, 0, 5), 0);
+  EXPECT_EQ(s->RENDEREDIMAGE(10, 20, 2), 0);
+  EXPECT_EQ(s->RENDEREDFILENAME, "");
   EXPECT_EQ(s->COLORS.size(), fresh_settings.COLORS.size());
   EXPECT_EQ(s->COLORS[7], CensusEntry{});
   EXPECT_EQ(s->OCLUSTER, fresh_settings.OCLUSTER);

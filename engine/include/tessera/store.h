@@ -130,7 +130,8 @@ struct Store {
 
  private:
   // Every member at its start value, but the images and the census without
-  // memory; only for reset.
+  // memory; only for reset. (A new image buffer belongs here and in reset,
+  // or reset allocates it afresh every time.)
   struct Bare {};
   explicit Store(Bare);
 };
