@@ -35,7 +35,9 @@ constexpr const char* kNoPreviews = "/dev/null";
 // Each conversion allocates and frees buffers of several MB (the decoded
 // picture, the stages' scratch). By default glibc maps each one afresh and
 // returns it to the system when freed, so every picture of a batch faults its
-// pages in again. Kept in the heap, the next picture reuses them.
+// pages in again. Kept in the heap, the next picture reuses them. A single
+// picture has nothing to reuse them for, and keeping them would only add to
+// its peak memory.
 void keep_large_buffers() {
 #if defined(__GLIBC__)
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
@@ -61,8 +63,8 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  keep_large_buffers();
   const std::size_t count = settings.pictures.size();
+  if (count > 1) keep_large_buffers();
   std::size_t jobs = settings.jobs > 0 ? static_cast<std::size_t>(settings.jobs)
                                        : std::max(1u, std::thread::hardware_concurrency());
   jobs = std::min(jobs, count);
