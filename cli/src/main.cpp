@@ -158,7 +158,6 @@ int main(int argc, char** argv) {
     if (parsed.jobs.empty()) return 0;
   }
 
-  load_picture_plugins();
   std::vector<Job> jobs = parsed.jobs;
   const std::size_t count = jobs.size();
   if (count > 1) keep_large_buffers();
@@ -178,6 +177,7 @@ int main(int argc, char** argv) {
                                                : std::max(1u, std::thread::hardware_concurrency());
 
   if (!settings.contact_sheet.empty()) {
+    load_picture_plugins();  // the sheet's rows are drawn on threads
     const Job& job = jobs.front();
     const SheetResult r = write_contact_sheet(job.picture, job.shown, settings, static_cast<unsigned>(jobs_at_once));
     if (!r.ok) {
@@ -191,6 +191,10 @@ int main(int argc, char** argv) {
   }
 
   jobs_at_once = std::min(jobs_at_once, count);
+  // With one conversion at a time everything runs on the main thread, and
+  // the plugins are left to load as they are needed (a PNG or JPEG may need
+  // none of them).
+  if (jobs_at_once > 1) load_picture_plugins();
   std::atomic<std::size_t> next{0};
   std::mutex report;
   std::size_t done = 0, failed = 0;
