@@ -51,13 +51,20 @@ void record_facts(Facts& f, const Store& s) {
 }  // namespace
 
 Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir) {
-  Outcome out;
   // The store is large; keep it off the thread's stack.
   auto store = std::make_unique<Store>();
+  return convert_picture(picture, settings, temp_dir, *store);
+}
+
+Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
+                        Store& fresh) {
+  Outcome out;
+  Store* const store = &fresh;
   ControlValues controls;
   configure(settings, *store, controls);
   store->OPENFILENAME = picture;
   store->TEMPFILEPATH = temp_dir;
+  store->PREVIEWS = false;  // nothing here shows them
 
   REDISPLAYINPUT(*store, controls);
   // Nothing reruns the input stage here: the decoded picture can go now.

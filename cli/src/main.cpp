@@ -11,6 +11,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -48,11 +49,12 @@ namespace {
 // conversions running side by side have nothing to share or clean up.
 constexpr const char* kNoPreviews = "/dev/null";
 
-// Each conversion allocates and frees several buffers of 9 MB (preview
-// surfaces and their file bytes). By default glibc maps each one afresh and
-// returns it to the system when freed, so every stage faults its pages in
-// again: a third of a conversion's time. Kept in the heap, the next stage
-// and the next picture reuse them.
+// Each conversion allocates and frees buffers of several MB (the decoded
+// picture, the stages' scratch). By default glibc maps each one afresh and
+// returns it to the system when freed, so every picture of a batch faults its
+// pages in again. Kept in the heap, the next picture reuses them. A single
+// picture has nothing to reuse them for, and keeping them would only add to
+// its peak memory.
 void keep_large_buffers() {
 #if defined(__GLIBC__)
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
@@ -183,9 +185,9 @@ int main(int argc, char** argv) {
     if (parsed.jobs.empty()) return 0;
   }
 
-  keep_large_buffers();
   std::vector<Job> jobs = parsed.jobs;
   const std::size_t count = jobs.size();
+  if (count > 1) keep_large_buffers();
   StandardInputCopy piped;
   for (Job& job : jobs)
     if (job.standard_input) {
@@ -221,6 +223,9 @@ int main(int argc, char** argv) {
   std::mutex report;
   std::size_t done = 0, failed = 0, damaged = 0;
   auto worker = [&] {
+    // One store per worker, reset for every picture; making a fresh one each
+    // time would allocate and fault in its 5 MB again and again.
+    std::unique_ptr<Store> store;
     for (std::size_t i = next++; i < count; i = next++) {
       const Job& job = jobs[i];
       // The conversion settings and this picture's files; not the whole
@@ -237,7 +242,11 @@ int main(int argc, char** argv) {
           std::error_code ec;
           if (!folder.empty()) fs::create_directories(folder, ec);
         }
-        out = convert_picture(job.picture, one, kNoPreviews);
+        if (!store)
+          store = std::make_unique<Store>();
+        else
+          store->reset();
+        out = convert_picture(job.picture, one, kNoPreviews, *store);
       } catch (const std::exception& e) {
         out.error = job.picture + ": " + e.what();
       }

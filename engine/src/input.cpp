@@ -90,6 +90,17 @@ void show_input_preview(Store& s, Controls& controls) {
   finish_preview(s);
 }
 
+// What the input preview notes while it draws, without drawing: whether any
+// working pixel is less than opaque.
+void note_transparency(Store& s) {
+  for (int ys = 0; ys < s.OUTPUTY; ++ys)
+    for (int xs = 0; xs < s.OUTPUTX; ++xs)
+      if (s.IMAGEIN(xs, ys, 4) < 255) {
+        s.ISTRANSPARENT = 1;
+        return;
+      }
+}
+
 }  // namespace
 
 int grey_value(int red, int green, int blue) {
@@ -158,7 +169,10 @@ void REDISPLAYINPUT(Store& s, Controls& controls) {
   if (decoded) resample(s, frame, placement, s.SCALE);
 
   adjust_tones(s);
-  show_input_preview(s, controls);
+  if (s.PREVIEWS)
+    show_input_preview(s, controls);
+  else
+    note_transparency(s);
 }
 
 }  // namespace tessera
