@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "output_paths.h"
 #include "tessera/render.h"
 #include "tessera/target_files.h"
 
@@ -111,11 +112,18 @@ const std::vector<Option>& options() {
       {"bayer", 0, Kind::Flag, nullptr, "ordered (Bayer) dithering before the mapping", &Settings::bayer},
       {"bayer-strength", 0, Kind::Text, "TEXT", "Bayer strength in percent", nullptr, nullptr,
        &Settings::bayer_strength},
-      {"output", 'o', Kind::Text, "PATH", "target file (one picture only; default beside the picture)",
+      // The second lines of --output, --export-bmp and --png continue under the first.
+      {"output", 'o', Kind::Text, "PATH",
+       "target file (one picture only; default beside the picture)\n"
+       "                                  - for standard output; without --format, a .bmp4 name gives BMP4",
        nullptr, nullptr, &Settings::output},
-      {"export-bmp", 0, Kind::Text, "PATH", "also write the 320 x 200 BMP export (one picture only)", nullptr,
-       nullptr, &Settings::export_bmp},
-      {"png", 0, Kind::Text, "PATH", "also write the rendered picture as a 320 x 200 PNG (one picture only)",
+      {"export-bmp", 0, Kind::Text, "PATH",
+       "also write the 320 x 200 BMP export (one picture only)\n"
+       "                                  a .bmp name, or - for standard output",
+       nullptr, nullptr, &Settings::export_bmp},
+      {"png", 0, Kind::Text, "PATH",
+       "also write the rendered picture as a 320 x 200 PNG (one picture only)\n"
+       "                                  a .png name, or - for standard output",
        nullptr, nullptr, &Settings::png},
       {"jobs", 'j', Kind::Integer, "N", "pictures converted at once (default: one per core)", nullptr,
        &Settings::jobs, nullptr, 1, 256},
@@ -158,6 +166,7 @@ std::string apply(const Option& o, std::string_view value, Settings& s) {
       for (const Word& w : o.words)
         if (value == w.word) {
           s.*o.number = w.value;
+          if (o.number == &Settings::format) s.format_given = true;
           return {};
         }
       return name + ": unknown word '" + std::string(value) + "'; allowed: " + word_list(o);
@@ -173,21 +182,6 @@ std::string apply(const Option& o, std::string_view value, Settings& s) {
       s.*o.number = static_cast<int>(n);
       return {};
     }
-  }
-  return {};
-}
-
-// Two pictures that would be saved under one name would overwrite each
-// other, and with parallel jobs it would be chance which one is left.
-std::string shared_target(const Settings& s) {
-  std::map<std::string, const std::string*> seen;
-  for (const std::string& picture : s.pictures) {
-    std::error_code ec;
-    const std::string target = target_file_name(picture, s.format);
-    fs::path key = fs::absolute(target, ec);
-    const auto [at, fresh] =
-        seen.emplace((ec ? fs::path(target) : key).lexically_normal().string(), &picture);
-    if (!fresh) return "pictures " + *at->second + " and " + picture + " would both be saved as " + target;
   }
   return {};
 }
@@ -261,9 +255,8 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
       r.error = "--export-bmp: only with one picture";
     else if (!s.png.empty())
       r.error = "--png: only with one picture";
-    else
-      r.error = shared_target(s);
   }
+  if (r.error.empty()) r.error = settle_output_paths(s);
   return r;
 }
 

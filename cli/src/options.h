@@ -13,6 +13,7 @@ namespace tessera::cli {
 // Every option's value; the defaults are the window's start states.
 struct Settings {
   int format = 1;  // 1 = BMP1, 4 = BMP4
+  bool format_given = false;  // --format was given (else --output's name may set it)
   int scale = 0;
   int place = 1;  // index into the placement words: stretch
   bool no_aspect_correction = false;
