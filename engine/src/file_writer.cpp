@@ -119,7 +119,10 @@ std::string write_document(const std::string& path, const FileBody& body) {
     if (::close(fd) != 0 && why.empty()) why = reason(errno);
     return why;
   }
-  return replace(d.path, body, d.exists ? &d : nullptr, true, 0666);
+  // Only an old file's contents are at stake in a crash, so only a file that
+  // replaces one waits for its data to reach the disk before the rename; a
+  // new name has nothing to lose, and a batch of fresh targets stays fast.
+  return replace(d.path, body, d.exists ? &d : nullptr, d.exists, 0666);
 }
 
 std::string write_preview_file(const std::string& path, const FileBody& body) {

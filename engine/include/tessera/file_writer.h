@@ -2,7 +2,7 @@
 // files, and any other file saved for the user.
 //
 // A name that holds a regular file, or none, is written through a temporary
-// file in the same folder that is renamed over it once every byte is on disk,
+// file in the same folder that is renamed over it once every byte is written,
 // so a full disk, a read-only folder or a kill in the middle never loses the
 // old file and a reader never sees half of one. A symbolic link is followed
 // (all levels) and the file it finally names is replaced the same way; the
@@ -25,7 +25,8 @@
 namespace tessera {
 
 enum class FileRole {
-  // A file the user asked for: flushed to disk before it replaces the old one.
+  // A file the user asked for: when it replaces an old file, flushed to disk
+  // before the rename, so that even a crash leaves the old or the new file.
   Document,
   // A preview file in the shared temporary folder: private to the user, never
   // followed through a link, and not flushed (it is rewritten on every
