@@ -170,13 +170,12 @@ std::string write_file_atomically(const std::string& path, const std::vector<std
   return write_file(path, bytes, FileRole::Document);
 }
 
-FileDestination resolve_destination(const std::string& path) {
+namespace {
+
+// Follows the links one by one, so that the name finally written is known.
+FileDestination follow_links(const std::string& path) {
   FileDestination d;
   d.path = path;
-  if (path.empty()) {
-    d.error = reason(ENOENT);
-    return d;
-  }
   for (int links = 0;; ++links) {
     struct stat st {};
     if (::lstat(d.path.c_str(), &st) == 0) {
@@ -222,6 +221,33 @@ FileDestination resolve_destination(const std::string& path) {
   }
   d.device = folder.st_dev;
   d.inode = folder.st_ino;
+  return d;
+}
+
+}  // namespace
+
+FileDestination resolve_destination(const std::string& path) {
+  if (path.empty()) {
+    FileDestination d;
+    d.error = reason(ENOENT);
+    return d;
+  }
+  FileDestination d = follow_links(path);
+  if (d.exists) return d;
+  // Some links only the kernel can follow: /dev/stdout and /proc/self/fd/N
+  // name an open pipe or socket ("pipe:[1234]") that has no name of its own.
+  // What the kernel reaches through them is written into as it is.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    d = FileDestination{};
+    d.path = path;
+    d.exists = true;
+    d.mode = st.st_mode;
+    d.owner = st.st_uid;
+    d.group = st.st_gid;
+    d.device = st.st_dev;
+    d.inode = st.st_ino;
+  }
   return d;
 }
 

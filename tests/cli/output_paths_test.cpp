@@ -106,6 +106,10 @@ TEST_F(OutputPaths, DashWritesToStandardOutputAndReportsOnStandardError) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(std::stoul(text(r.out)), kBmp1FileSize);
   EXPECT_NE(r.err.find("[1/1] a.png -> standard output"), std::string::npos) << r.err;
+  // /dev/stdout into a pipe is the pipe itself, not a file to replace.
+  r = run({"-q", "-o", "/dev/stdout", "a.png"}, "", "wc -c");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(std::stoul(text(r.out)), kBmp1FileSize);
 
   // The same bytes as the file, and nothing else on standard output.
   r = run({"-o", "-", "a.png"});

@@ -221,6 +221,26 @@ TEST_F(FileWriter, CharacterDevicesAreWrittenIntoAndNeverReplaced) {
   EXPECT_TRUE(fs::is_symlink(dir / "null.bmp1"));
 }
 
+TEST_F(FileWriter, AnOpenPipeNamedThroughProcIsWrittenInto) {
+  // /dev/stdout of a program in a pipeline is such a name: its link reads
+  // "pipe:[...]", which only the kernel can follow.
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  const std::string name = "/proc/self/fd/" + std::to_string(ends[1]);
+  const FileDestination d = resolve_destination(name);
+  EXPECT_EQ(d.error, "");
+  EXPECT_TRUE(d.exists);
+  EXPECT_TRUE(S_ISFIFO(d.mode));
+  EXPECT_EQ(write_file(name, bytes), "");
+  ::close(ends[1]);
+  Bytes got(64);
+  const ssize_t n = ::read(ends[0], got.data(), got.size());
+  ::close(ends[0]);
+  ASSERT_GE(n, 0);
+  got.resize(static_cast<std::size_t>(n));
+  EXPECT_EQ(got, bytes);
+}
+
 TEST_F(FileWriter, ATerminalIsWrittenInto) {
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0) GTEST_SKIP() << "no pseudo-terminals here";
