@@ -69,15 +69,15 @@ class OutputPaths : public ::testing::Test {
   // file.
   Result run(const std::vector<std::string>& args, const std::string& prefix = "",
              const std::string& pipe = "") {
-    std::string cmd = "cd " + shell_quoted(dir_.string()) + " && " + prefix + " TMP=" + shell_quoted((dir_ / "tmp").string()) +
-                      " " + shell_quoted(kBinary);
-    for (const auto& a : args) cmd += " " + shell_quoted(a);
-    cmd += " 2>" + shell_quoted((dir_ / "tmp" / "err.txt").string()) + " </dev/null";
-    cmd += pipe.empty() ? " >" + shell_quoted((dir_ / "tmp" / "out.bin").string())
-                        : " | " + pipe + " >" + shell_quoted((dir_ / "tmp" / "out.bin").string());
-    // With a pipe the shell reports its last command; the program's own status
-    // is kept aside.
-    if (!pipe.empty()) cmd = "set -o pipefail; " + cmd;
+    // With a pipe the shell reports its last command; pipefail keeps the
+    // program's own status.
+    std::string cmd = pipe.empty() ? "" : "set -o pipefail; ";
+    cmd.append("cd ").append(shell_quoted(dir_.string())).append(" && ").append(prefix);
+    cmd.append(" TMP=").append(shell_quoted((dir_ / "tmp").string())).append(" ").append(shell_quoted(kBinary));
+    for (const auto& a : args) cmd.append(" ").append(shell_quoted(a));
+    cmd.append(" 2>").append(shell_quoted((dir_ / "tmp" / "err.txt").string())).append(" </dev/null");
+    if (!pipe.empty()) cmd.append(" | ").append(pipe);
+    cmd.append(" >").append(shell_quoted((dir_ / "tmp" / "out.bin").string()));
     const int raw = std::system(("bash -c " + shell_quoted(cmd)).c_str());
     Result r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
