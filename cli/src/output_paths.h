@@ -1,7 +1,7 @@
 // The names a run writes to, checked and settled before any work: the target
 // format from the name given to --output, the extensions of --png and
-// --export-bmp, standard output ("-"), and that no two outputs, and no output
-// and picture, are one file.
+// --export-bmp, standard output ("-"), and what a name is compared by when
+// the run looks for two outputs, or an output and a picture, that are one file.
 #pragma once
 
 #include <string>
@@ -14,7 +14,14 @@ namespace tessera::cli {
 inline constexpr const char* kStandardOutput = "-";
 
 // Settles settings.format from --output's name when --format was not given
-// and checks every output name. Returns a usage error naming what clashes, or "".
-std::string settle_output_paths(Settings& settings);
+// and checks the names of the outputs. Returns a usage error, or "".
+std::string settle_output_names(Settings& settings);
+
+// What a file name is compared by: the file it resolves to after links
+// (standard output for "-"), or the new name in its folder, or, when neither
+// can be found, the spelling made absolute. Two names with the same key are
+// one file. "" for a character device (/dev/null, a terminal), which can take
+// any number of writes without anything being lost.
+std::string file_key(const std::string& path);
 
 }  // namespace tessera::cli

@@ -145,6 +145,10 @@ TEST_F(OutputPaths, OnlyOneOutputMayBeStandardOutput) {
     EXPECT_NE(r.err.find(both + " cannot both write to standard output"), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty());
   }
+  // The report is written to standard output too.
+  const Result r = run({"--report", "json", "-o", "-", "a.png"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--report and --output cannot both write to standard output"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir_ / "a.bmp1"));
 }
 
@@ -214,18 +218,19 @@ TEST_F(OutputPaths, OutputsThatAreOneFileAreAUsageErrorBeforeAnyWork) {
   };
   const std::vector<Case> cases = {
       // Through a symlinked folder both pictures would be saved as d/a.bmp1.
-      {{"d/a.png", "link/a.jpg"}, "pictures d/a.png and link/a.jpg would both be saved as d/a.bmp1"},
-      {{"d/a.png", "./d/../d/a.jpg"}, "pictures d/a.png and ./d/../d/a.jpg would both be saved as d/a.bmp1"},
+      {{"d/a.png", "link/a.jpg"}, "pictures d/a.png and link/a.jpg would both be saved as d/a.bmp1 and link/a.bmp1"},
+      {{"d/a.png", "./d/../d/a.jpg"},
+       "pictures d/a.png and ./d/../d/a.jpg would both be saved as d/a.bmp1 and ./d/../d/a.bmp1"},
       // The target is the picture itself, spelled the same, through a link to
       // its folder, or through a link to the file.
-      {{"-o", "d/a.png", "d/a.png"}, "--output d/a.png and the picture d/a.png are the same file"},
-      {{"-o", "link/a.png", "d/a.png"}, "--output link/a.png and the picture d/a.png are the same file"},
-      {{"-o", "pic.bmp1", "a.png"}, "--output pic.bmp1 and the picture a.png are the same file"},
+      {{"-o", "d/a.png", "d/a.png"}, "picture d/a.png would be overwritten by d/a.png of d/a.png"},
+      {{"-o", "link/a.png", "d/a.png"}, "picture d/a.png would be overwritten by link/a.png of d/a.png"},
+      {{"-o", "pic.bmp1", "a.png"}, "picture a.png would be overwritten by pic.bmp1 of a.png"},
       // Two outputs for one file.
-      {{"-o", "look.png", "--png", "look.png", "a.png"}, "--output look.png and --png look.png are the same file"},
-      {{"-o", "t.bmp1", "--export-bmp", "t.bmp", "a.png"}, "--output t.bmp1 and --export-bmp t.bmp are the same file"},
+      {{"-o", "look.png", "--png", "look.png", "a.png"}, "picture a.png would save two of its files as look.png"},
+      {{"-o", "t.bmp1", "--export-bmp", "t.bmp", "a.png"}, "picture a.png would save two of its files as t.bmp1 and t.bmp"},
       {{"--export-bmp", "x.bmp", "--png", "-", "-o", "/dev/stdout", "a.png"},
-       "--output /dev/stdout and --png - are the same file"},
+       "picture a.png would save two of its files as /dev/stdout and -"},
   };
   for (const Case& c : cases) {
     std::string shown;
