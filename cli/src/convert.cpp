@@ -35,7 +35,8 @@ bool record(Outcome& out, const std::string& picture, const SaveResult& r) {
 
 }  // namespace
 
-Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir) {
+Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
+                        const PalettePlan* plan) {
   Outcome out;
   // The store is large; keep it off the thread's stack.
   auto store = std::make_unique<Store>();
@@ -50,6 +51,11 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
     return out;
   }
   COUNTINPUTCOLORS(*store, controls);
+  if (plan != nullptr)
+    if (const std::string e = apply_palette_plan(*store, *plan); !e.empty()) {
+      out.error = picture + ": " + e;
+      return out;
+    }
   store->COLORBLOCKFIRSTPASS = 1;
   INITIALIZECOLORS(*store, controls);
   DRAWOUTPUT(*store, controls);
@@ -66,6 +72,15 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
     r.error = bytes.empty() ? "PNG encoding failed" : write_file_atomically(settings.png, bytes);
     r.ok = r.error.empty();
     if (!record(out, picture, r)) return out;
+  }
+  if (plan != nullptr) {
+    bool ok = true;
+    const std::string done = export_palette(*store, *plan, ok);
+    if (!ok) {
+      out.error = picture + ": " + done;
+      return out;
+    }
+    if (!done.empty()) out.written.push_back(done);
   }
   out.ok = true;
   return out;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "options.h"
+#include "palette_options.h"
 
 namespace tessera::cli {
 
@@ -16,6 +17,8 @@ struct Outcome {
 };
 
 // temp_dir: where the stages write their preview files on the way.
-Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir);
+// plan: what the palette options ask for (none when null).
+Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
+                        const PalettePlan* plan = nullptr);
 
 }  // namespace tessera::cli

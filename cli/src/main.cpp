@@ -17,6 +17,7 @@
 
 #include "convert.h"
 #include "options.h"
+#include "palette_options.h"
 #include "tessera/store.h"
 
 using namespace tessera;
@@ -62,6 +63,16 @@ int main(int argc, char** argv) {
   }
 
   keep_large_buffers();
+  PalettePlan plan;
+  {
+    std::vector<std::string> written;
+    if (const std::string e = make_palette_plan(settings, plan, written); !e.empty()) {
+      std::cerr << "tessera-convert: " << e << '\n';
+      return 1;
+    }
+    if (!settings.quiet)
+      for (const std::string& w : written) std::cerr << "[palette] -> " << w << '\n';
+  }
   const std::size_t count = settings.pictures.size();
   std::size_t jobs = settings.jobs > 0 ? static_cast<std::size_t>(settings.jobs)
                                        : std::max(1u, std::thread::hardware_concurrency());
@@ -75,7 +86,7 @@ int main(int argc, char** argv) {
     for (std::size_t i = next++; i < count; i = next++) {
       Outcome out;
       try {
-        out = convert_picture(settings.pictures[i], settings, kNoPreviews);
+        out = convert_picture(settings.pictures[i], settings, kNoPreviews, &plan);
       } catch (const std::exception& e) {
         out.error = settings.pictures[i] + ": " + e.what();
       }

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "palette_options.h"
 #include "tessera/render.h"
 #include "tessera/target_files.h"
 
@@ -117,6 +118,15 @@ const std::vector<Option>& options() {
        nullptr, &Settings::export_bmp},
       {"png", 0, Kind::Text, "PATH", "also write the rendered picture as a 320 x 200 PNG (one picture only)",
        nullptr, nullptr, &Settings::png},
+      {"palette", 0, Kind::Text, "FILE",
+       "convert onto the palette of FILE (.gpl, .pal, .act, .hex, .bmp1, .bmp4)", nullptr, nullptr,
+       &Settings::palette},
+      {"export-palette", 0, Kind::Text, "FILE",
+       "also write the palette (.gpl, .pal, .act, .hex; one picture only, or with --shared-palette)", nullptr,
+       nullptr, &Settings::export_palette},
+      {"pin", 0, Kind::Text, "RRGGBB[,...]", "keep these colours in the palette (up to 15)", nullptr, nullptr,
+       &Settings::pins},
+      {"shared-palette", 0, Kind::Flag, nullptr, "one palette over all the pictures", &Settings::shared_palette},
       {"jobs", 'j', Kind::Integer, "N", "pictures converted at once (default: one per core)", nullptr,
        &Settings::jobs, nullptr, 1, 256},
       {"quiet", 'q', Kind::Flag, nullptr, "no progress messages", &Settings::quiet},
@@ -264,6 +274,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     else
       r.error = shared_target(s);
   }
+  if (r.error.empty()) r.error = check_palette_options(s);
   return r;
 }
 

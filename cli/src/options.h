@@ -29,6 +29,10 @@ struct Settings {
   std::string output;
   std::string export_bmp;
   std::string png;
+  std::string palette;         // palette file to convert onto
+  std::string export_palette;  // palette file to write
+  std::string pins;            // RRGGBB[,RRGGBB...]
+  bool shared_palette = false;
   int jobs = 0;  // 0: one job per core
   bool quiet = false;
   bool help = false;

@@ -104,6 +104,14 @@ struct Store {
   Palette CLUSTER{};
   Palette OCLUSTER{};
   CellTable OUTCOLORBLOCK{};
+
+  // ---- pinned colours ------------------------------------------------------
+  // Entries that palette selection keeps: while PINNED[k] is set, entry k is
+  // PINCOLOUR[k] (channels 1..3, on the grid) after every selection and no
+  // method moves it. Entry 1 holds the transparent key whenever the picture
+  // has transparency, pinned or not. Entry 0 unused.
+  std::array<bool, 17> PINNED{};
+  Palette PINCOLOUR{};
 };
 
 // (A - B)^2.

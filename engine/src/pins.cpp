@@ -1,0 +1,60 @@
+#include "tessera/pins.h"
+
+namespace tessera {
+
+bool is_pinned(const Store& s, int k) {
+  if (k < 1 || k > 16) return false;
+  if (k == 1 && s.ISTRANSPARENT == 1) return false;
+  return s.PINNED[static_cast<std::size_t>(k)];
+}
+
+std::vector<int> free_slots(const Store& s, int first_slot) {
+  std::vector<int> slots;
+  for (int k = first_slot; k <= 16; ++k)
+    if (!is_pinned(s, k)) slots.push_back(k);
+  return slots;
+}
+
+void pin_entry(Store& s, int k, const PaletteColour& colour) {
+  if (k < 1 || k > 16) return;
+  s.PINNED[static_cast<std::size_t>(k)] = true;
+  for (int c = 1; c <= 3; ++c) s.PINCOLOUR[k][c] = to_grid(colour[static_cast<std::size_t>(c - 1)]);
+}
+
+void unpin_entry(Store& s, int k) {
+  if (k < 1 || k > 16) return;
+  s.PINNED[static_cast<std::size_t>(k)] = false;
+}
+
+void unpin_all(Store& s) {
+  s.PINNED.fill(false);
+  s.PINCOLOUR = Palette{};
+}
+
+int first_free_entry(const Store& s) { return s.ISTRANSPARENT == 1 ? 2 : 1; }
+
+std::string pin_in_order(Store& s, const std::vector<PaletteColour>& colours) {
+  const std::vector<int> slots = free_slots(s, first_free_entry(s));
+  // One entry must stay for the method, else there is nothing to choose.
+  if (colours.size() + 1 > slots.size())
+    return "too many pinned colours (" + std::to_string(colours.size()) + "); at most " +
+           std::to_string(slots.empty() ? 0 : slots.size() - 1) +
+           (s.ISTRANSPARENT == 1 ? " with a transparent picture" : "");
+  for (std::size_t i = 0; i < colours.size(); ++i) pin_entry(s, slots[i], colours[i]);
+  return {};
+}
+
+std::string fix_palette(Store& s, const std::vector<PaletteColour>& colours) {
+  const int first = first_free_entry(s);
+  const std::size_t room = static_cast<std::size_t>(17 - first);
+  if (colours.size() > room)
+    return "the palette has " + std::to_string(colours.size()) + " colours; at most " + std::to_string(room) +
+           (first == 2 ? " fit beside the transparent colour" : " fit");
+  for (int k = first; k <= 16; ++k) {
+    const std::size_t i = static_cast<std::size_t>(k - first);
+    pin_entry(s, k, i < colours.size() ? colours[i] : PaletteColour{0, 0, 0});
+  }
+  return {};
+}
+
+}  // namespace tessera
