@@ -44,8 +44,12 @@ std::string pin_in_order(Store& s, const std::vector<PaletteColour>& colours) {
   return {};
 }
 
-std::string fix_palette(Store& s, const std::vector<PaletteColour>& colours) {
+std::string fix_palette(Store& s, const std::vector<PaletteColour>& given) {
   const int first = first_free_entry(s);
+  // A palette saved from a transparent picture carries the key colour in
+  // entry 1; given back to a transparent picture, the key is that entry.
+  std::vector<PaletteColour> colours = given;
+  if (first == 2 && colours.size() == 16 && colours[0] == PaletteColour{255, 0, 255}) colours.erase(colours.begin());
   const std::size_t room = static_cast<std::size_t>(17 - first);
   if (colours.size() > room)
     return "the palette has " + std::to_string(colours.size()) + " colours; at most " + std::to_string(room) +

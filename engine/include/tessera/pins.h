@@ -31,7 +31,8 @@ std::string pin_in_order(Store& store, const std::vector<PaletteColour>& colours
 
 // A palette given whole: the colours take entries first_free_entry.. in order
 // and every further entry is pinned black, so no method runs at all. Returns
-// "" or why the colours do not fit (15 with a transparent picture, else 16).
+// "" or why the colours do not fit (15 with a transparent picture, else 16;
+// 16 whose first is the key colour magenta count as the key and 15).
 std::string fix_palette(Store& store, const std::vector<PaletteColour>& colours);
 
 }  // namespace tessera
