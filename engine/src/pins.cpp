@@ -44,7 +44,7 @@ std::string pin_in_order(Store& s, const std::vector<PaletteColour>& colours) {
   return {};
 }
 
-std::string fix_palette(Store& s, const std::vector<PaletteColour>& given) {
+std::string place_palette(const Store& s, const std::vector<PaletteColour>& given, PaletteEntries& entries) {
   const int first = first_free_entry(s);
   // A palette saved from a transparent picture carries the key colour in
   // entry 1; given back to a transparent picture, the key is that entry.
@@ -54,10 +54,17 @@ std::string fix_palette(Store& s, const std::vector<PaletteColour>& given) {
   if (colours.size() > room)
     return "the palette has " + std::to_string(colours.size()) + " colours; at most " + std::to_string(room) +
            (first == 2 ? " fit beside the transparent colour" : " fit");
-  for (int k = first; k <= 16; ++k) {
-    const std::size_t i = static_cast<std::size_t>(k - first);
-    pin_entry(s, k, i < colours.size() ? colours[i] : PaletteColour{0, 0, 0});
-  }
+  entries = PaletteEntries{};
+  if (first == 2) entries[0] = {255, 0, 255};
+  for (std::size_t i = 0; i < colours.size(); ++i)
+    for (std::size_t c = 0; c < 3; ++c) entries[static_cast<std::size_t>(first - 1) + i][c] = to_grid(colours[i][c]);
+  return {};
+}
+
+std::string fix_palette(Store& s, const std::vector<PaletteColour>& colours) {
+  PaletteEntries entries{};
+  if (std::string e = place_palette(s, colours, entries); !e.empty()) return e;
+  for (int k = first_free_entry(s); k <= 16; ++k) pin_entry(s, k, entries[static_cast<std::size_t>(k - 1)]);
   return {};
 }
 

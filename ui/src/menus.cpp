@@ -6,6 +6,7 @@
 #include <QMenuBar>
 
 #include "tessera/frm_main.h"
+#include "tessera/palette_menu.h"
 
 namespace tessera {
 
@@ -59,6 +60,8 @@ void build_menus(frmMain& f) {
              [&f] { f.SaveBMP.raise(fw::Event::Click); });
   file->addSeparator();
   add_action(file, "FileQuit", "Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), [&f] { f.window()->close(); });
+
+  build_palette_menu(f, *bar);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("HelpMenu"));

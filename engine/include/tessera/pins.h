@@ -35,4 +35,9 @@ std::string pin_in_order(Store& store, const std::vector<PaletteColour>& colours
 // 16 whose first is the key colour magenta count as the key and 15).
 std::string fix_palette(Store& store, const std::vector<PaletteColour>& colours);
 
+// Where the colours of a palette file go for this picture, as fix_palette
+// places them: from entry 1, or from entry 2 beside the transparent key.
+// Returns "" or why they do not fit.
+std::string place_palette(const Store& store, const std::vector<PaletteColour>& colours, PaletteEntries& entries);
+
 }  // namespace tessera
