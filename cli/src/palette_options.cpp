@@ -48,6 +48,9 @@ std::string check_palette_options(const Settings& s) {
     const std::optional<PaletteFormat> f = palette_format_of(s.export_palette);
     if (!f || !palette_format_writable(*f)) return "--export-palette: use a name ending in .gpl, .pal, .act or .hex";
     if (s.pictures.size() > 1 && !s.shared_palette) return "--export-palette: only with one picture, or with --shared-palette";
+    // Each picture would write its own palette to the one file (they differ
+    // beside a transparent key), and the file given is the palette anyway.
+    if (s.pictures.size() > 1 && !s.palette.empty()) return "--export-palette: not with --palette and several pictures";
   }
   return {};
 }

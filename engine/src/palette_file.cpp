@@ -5,7 +5,6 @@
 #include <charconv>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "tessera/surface.h"
@@ -57,6 +56,17 @@ std::vector<std::string_view> split_lines(std::string_view text) {
   return lines;
 }
 
+// 'word', for messages. (Built by appending: GCC 12 warns falsely about
+// "'" + std::string(...).)
+std::string quoted(std::string_view word) {
+  std::string out;
+  out.reserve(word.size() + 2);
+  out += '\'';
+  out.append(word);
+  out += '\'';
+  return out;
+}
+
 std::string_view trim(std::string_view s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
@@ -79,8 +89,8 @@ std::string channel_value(std::string_view word, int& value) {
   int v = 0;
   const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), v);
   if (ec == std::errc::result_out_of_range || (ec == std::errc() && end == word.data() + word.size() && (v < 0 || v > 255)))
-    return "'" + std::string(word) + "' is not a channel value from 0 to 255";
-  if (ec != std::errc() || end != word.data() + word.size()) return "'" + std::string(word) + "' is not a number";
+    return quoted(word) + " is not a channel value from 0 to 255";
+  if (ec != std::errc() || end != word.data() + word.size()) return quoted(word) + " is not a number";
   value = v;
   return {};
 }
@@ -127,7 +137,7 @@ PaletteFileRead parse_jasc(std::string_view bytes, const std::string& name) {
     const std::string_view word = trim(lines[2]);
     const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), count);
     if (word.empty() || ec != std::errc() || end != word.data() + word.size() || count < 0)
-      return refuse(name, 3, "'" + std::string(word) + "' is not a colour count");
+      return refuse(name, 3, quoted(word) + " is not a colour count");
   }
   if (count > kMaxPaletteFileColours) return refuse(name, 3, too_many(static_cast<std::size_t>(count)));
   PaletteFileRead r;
@@ -181,7 +191,7 @@ PaletteFileRead parse_hex(std::string_view bytes, const std::string& name) {
     const std::string_view line = trim(lines[i]);
     if (line.empty()) continue;
     const std::optional<PaletteColour> colour = parse_hex_colour(line);
-    if (!colour) return refuse(name, static_cast<int>(i) + 1, "'" + std::string(line) + "' is not a colour RRGGBB");
+    if (!colour) return refuse(name, static_cast<int>(i) + 1, quoted(line) + " is not a colour RRGGBB");
     r.colours.push_back(*colour);
   }
   if (r.colours.size() > kMaxPaletteFileColours) return refuse(name, 0, too_many(r.colours.size()));
@@ -265,8 +275,12 @@ PaletteFileRead read_palette_file(const std::string& path) {
   if (size > kMaxFileBytes) return refuse(path, 0, "is too large for a palette file");
   std::ifstream in(path, std::ios::binary);
   if (!in) return refuse(path, 0, "cannot be opened");
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Read no more than the limit even when the file grows meanwhile.
+  std::string bytes(static_cast<std::size_t>(kMaxFileBytes) + 1, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (in.bad()) return refuse(path, 0, "cannot be read");
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  if (bytes.size() > kMaxFileBytes) return refuse(path, 0, "is too large for a palette file");
   return parse_palette(*format, bytes, path);
 }
 
