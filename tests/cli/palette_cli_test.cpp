@@ -200,6 +200,8 @@ TEST_F(PaletteCli, UsageErrorsOfThePaletteOptions) {
       {{"--export-palette", "x.bmp1", a.string()}, "--export-palette: use a name ending in .gpl, .pal, .act or .hex"},
       {{"--export-palette", "x.gpl", a.string(), b.string()},
        "--export-palette: only with one picture, or with --shared-palette"},
+      {{"--shared-palette", "--palette", "x.hex", "--export-palette", "x.gpl", a.string(), b.string()},
+       "--export-palette: not with --palette and several pictures"},
   };
   for (const auto& [args, message] : cases) {
     const Result r = run(args);

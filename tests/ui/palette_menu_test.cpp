@@ -194,6 +194,13 @@ TEST_F(PaletteWindow, APinnedSwatchKeepsItsColourThroughProcessAndTheReset) {
   EXPECT_EQ(f->store.RENDEREDFILETYPE, 4);
   EXPECT_EQ(entry(4), (PaletteColour{255, 0, 0}));
 
+  // A pinned swatch edited in the colour dialog keeps the new colour.
+  colour_answers.push_back(QColor(0, 0, 255));
+  f->Color4.click();
+  process();
+  EXPECT_EQ(entry(4), (PaletteColour{0, 0, 255}));
+  EXPECT_TRUE(pin_mark_shown(*f, 4));
+
   // The context menu shows the pin and takes it away again.
   right_click_swatch(4);
   EXPECT_TRUE(last_pin_checked);
