@@ -4,8 +4,9 @@
 //
 // To record the list anew from a trusted build (only when an output is meant
 // to change):
-//   TESSERA_CORPUS_BINARY=<build>/cli/tessera-convert \
-//   TESSERA_CORPUS_WRITE=tests/cli/corpus/expected.txt cli_tests --gtest_filter='Corpus*'
+//   TESSERA_CORPUS_BINARY=<build>/cli/tessera-convert TESSERA_CORPUS_VIEWER=<build>/viewer/tessview
+//   TESSERA_CORPUS_WRITE=tests/cli/corpus/expected.txt cli_tests --gtest_filter='*Corpus*'
+// (one command line), then sort the file.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QFile>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +34,11 @@ const fs::path kExpected = TESSERA_SOURCE_DIR "/tests/cli/corpus/expected.txt";
 std::string binary() {
   const char* b = std::getenv("TESSERA_CORPUS_BINARY");
   return b && *b ? b : TESSERA_BINARY_DIR "/cli/tessera-convert";
+}
+
+std::string viewer() {
+  const char* b = std::getenv("TESSERA_CORPUS_VIEWER");
+  return b && *b ? b : TESSERA_BINARY_DIR "/viewer/tessview";
 }
 
 // The samples under names that cannot clash as targets.
@@ -154,6 +161,15 @@ class Corpus : public ::testing::TestWithParam<Case> {
     cmd += " >/dev/null 2>" + quoted((dir_ / "err.txt").string()) + " </dev/null";
     const int raw = std::system(cmd.c_str());
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << cmd;
+    if (!c.single.empty()) {
+      // The viewer's drawing of the target, as the machine would show it.
+      const std::string format = std::find(c.args.begin(), c.args.end(), "bmp4") != c.args.end() ? "bmp4" : "bmp1";
+      const std::string target = c.single.substr(0, c.single.find('.')) + "." + format;
+      const std::string view = "cd " + quoted(dir_.string()) + " && QT_QPA_PLATFORM=offscreen " + quoted(viewer()) +
+                               " --png view.png " + quoted(target) + " >/dev/null 2>&1 </dev/null";
+      const int shown = std::system(view.c_str());
+      EXPECT_TRUE(WIFEXITED(shown) && WEXITSTATUS(shown) == 0) << view;
+    }
 
     std::map<std::string, std::string> got;
     for (const auto& e : fs::directory_iterator(dir_)) {
