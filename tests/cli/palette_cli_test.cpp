@@ -319,3 +319,12 @@ TEST_F(PaletteCli, ASharedPaletteKeepsThePinsAndOnePictureIsConvertedAsAlways) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(read_all(dir_ / "shared.bmp1"), read_all(dir_ / "plain.bmp1"));
 }
+
+TEST_F(PaletteCli, HelpListsThePaletteOptions) {
+  const std::string cmd = quoted(kBinary) + " --help >" + quoted((dir_ / "help.txt").string());
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const auto bytes = read_all(dir_ / "help.txt");
+  const std::string help(bytes.begin(), bytes.end());
+  for (const char* option : {"--palette FILE", "--export-palette FILE", "--pin RRGGBB[,...]", "--shared-palette"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+}

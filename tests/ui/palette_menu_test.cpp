@@ -230,6 +230,23 @@ TEST_F(PaletteWindow, AClosedContextMenuChangesNothingAndTheKeyCannotBePinned) {
   EXPECT_FALSE(last_pin_enabled);
   EXPECT_FALSE(f->store.PINNED[1]);
   EXPECT_FALSE(pin_mark_shown(*f, 1));
+  // An imported palette goes beside the key; sixteen colours do not fit.
+  PaletteEntries sixteen = odd_entries();
+  ASSERT_EQ(write_palette_file((dir / "sixteen.gpl").string(), sixteen), "");
+  palette_open_answers.push_back((dir / "sixteen.gpl").string());
+  trigger("PaletteImport");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "Cannot import the palette: " + (dir / "sixteen.gpl").string() +
+                             ": the palette has 16 colours; at most 15 fit beside the transparent colour");
+  std::ofstream(dir / "two.hex") << "ffffff\n000011\n";
+  palette_open_answers.push_back((dir / "two.hex").string());
+  trigger("PaletteImport");
+  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_EQ(entry(1), (PaletteColour{255, 0, 255}));
+  EXPECT_EQ(entry(2), (PaletteColour{255, 255, 255}));
+  EXPECT_EQ(entry(3), (PaletteColour{0, 0, 17}));
+  EXPECT_EQ(entry(4), (PaletteColour{0, 0, 0}));
+
   right_click_swatch(2);
   EXPECT_TRUE(last_pin_enabled);
   const PaletteColour two = entry(2);
