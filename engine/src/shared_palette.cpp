@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <memory>
 
 #include "tessera/pins.h"
@@ -47,6 +48,22 @@ std::vector<ColourCount> count_pixels(const Store& s, bool opaque_only) {
     i = j;
   }
   return rows;
+}
+
+// ColorQ sums count x channel in 32 bits, which holds the pixels of about
+// 130 whole pictures. Beyond that the counts are scaled down alike (rounded,
+// at least 1), which keeps their proportions and the sums in range.
+std::vector<ColourCount> weights_that_fit(const std::vector<ColourCount>& colours) {
+  constexpr long long kMaxPixels = (1LL << 31) / 256;
+  long long total = 0;
+  for (const ColourCount& c : colours) total += c.count;
+  if (total <= kMaxPixels) return colours;
+  std::vector<ColourCount> scaled = colours;
+  // Rounding up each count may add one per colour; leave room for that.
+  const long double budget = static_cast<long double>(kMaxPixels - static_cast<long long>(colours.size()));
+  for (ColourCount& c : scaled)
+    c.count = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::nearbyint(c.count * budget / total)));
+  return scaled;
 }
 
 std::array<int, 3> unpacked(std::int32_t v) { return {(v >> 16) & 255, (v >> 8) & 255, v & 255}; }
@@ -114,7 +131,7 @@ PaletteEntries choose_shared_palette(const SharedCensus& census, const Store& se
         kmeans_plus_plus(*s, controls, first);
         break;
       case 2:
-        colorq(*s, controls, first, census.colours);
+        colorq(*s, controls, first, weights_that_fit(census.colours));
         break;
       default:
         break;

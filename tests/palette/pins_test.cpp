@@ -293,3 +293,24 @@ TEST(SharedPalette, CoversTheColoursOfEveryPicture) {
   INITIALIZECOLORS(*b, controls);
   for (int k = 1; k <= 16; ++k) EXPECT_EQ(palette_entry(b->OCLUSTER, k), shared[static_cast<std::size_t>(k - 1)]);
 }
+
+TEST(SharedPalette, ColorQOverVeryManyPixelsWeighsThemInProportion) {
+  // 40 colours of a million pixels each would overflow the 32-bit weighted
+  // sums; scaled alike, they weigh as 40 colours of one pixel each.
+  SharedCensus huge, single;
+  for (int i = 0; i < 40; ++i) {
+    const std::int32_t colour = (i * 6) << 16 | (255 - i * 5) << 8 | (i * 37) % 256;
+    huge.colours.push_back({colour, 1000000});
+    single.colours.push_back({colour, 1});
+  }
+  huge.opaque = huge.colours;
+  single.opaque = single.colours;
+  huge.pictures = single.pictures = 1;
+  auto settings = make_store(320, 200, 1);
+  RecordingControls controls;
+  controls.select(Ctl::Scolorq);
+  const PaletteEntries a = choose_shared_palette(huge, *settings, controls);
+  const PaletteEntries b = choose_shared_palette(single, *settings, controls);
+  EXPECT_EQ(a, b);
+  EXPECT_NE(a[15], (PaletteColour{0, 0, 0}));
+}
