@@ -37,7 +37,7 @@ std::vector<PaletteColour> pinned_colours(const Settings& s) {
   return pins;
 }
 
-std::string check_palette_options(const Settings& s) {
+std::string check_palette_options(const Settings& s, std::size_t pictures) {
   std::vector<PaletteColour> pins;
   if (std::string e = parse_pins(s.pins, pins); !e.empty()) return e;
   if (!s.palette.empty()) {
@@ -47,24 +47,25 @@ std::string check_palette_options(const Settings& s) {
   if (!s.export_palette.empty()) {
     const std::optional<PaletteFormat> f = palette_format_of(s.export_palette);
     if (!f || !palette_format_writable(*f)) return "--export-palette: use a name ending in .gpl, .pal, .act or .hex";
-    if (s.pictures.size() > 1 && !s.shared_palette) return "--export-palette: only with one picture, or with --shared-palette";
+    if (pictures > 1 && !s.shared_palette) return "--export-palette: only with one picture, or with --shared-palette";
     // Each picture would write its own palette to the one file (they differ
     // beside a transparent key), and the file given is the palette anyway.
-    if (s.pictures.size() > 1 && !s.palette.empty()) return "--export-palette: not with --palette and several pictures";
+    if (pictures > 1 && !s.palette.empty()) return "--export-palette: not with --palette and several pictures";
   }
   return {};
 }
 
-std::string make_palette_plan(const Settings& s, PalettePlan& plan, std::vector<std::string>& written) {
+std::string make_palette_plan(const Settings& s, const std::vector<std::string>& pictures, PalettePlan& plan,
+                              std::vector<std::string>& written) {
   plan = PalettePlan{};
   plan.pins = pinned_colours(s);
   if (!s.palette.empty()) {
     PaletteFileRead read = read_palette_file(s.palette);
     if (!read.ok) return read.error.message();
     plan.fixed = std::move(read.colours);
-  } else if (s.shared_palette && s.pictures.size() > 1) {
+  } else if (s.shared_palette && pictures.size() > 1) {
     PaletteEntries entries{};
-    if (std::string e = choose_shared_palette_for(s, plan.pins, entries); !e.empty()) return e;
+    if (std::string e = choose_shared_palette_for(s, pictures, plan.pins, entries); !e.empty()) return e;
     plan.shared = entries;
   }
   if (plan.shared && !s.export_palette.empty()) {

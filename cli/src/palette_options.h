@@ -14,7 +14,7 @@
 namespace tessera::cli {
 
 // Usage errors of the palette options ("" when they are sound).
-std::string check_palette_options(const Settings& settings);
+std::string check_palette_options(const Settings& settings, std::size_t pictures);
 
 // The colours of --pin, reduced to the grid (empty without the option).
 std::vector<PaletteColour> pinned_colours(const Settings& settings);
@@ -30,7 +30,9 @@ struct PalettePlan {
 // Reads the palette file and, for --shared-palette, chooses the one palette
 // over all the pictures (and writes --export-palette for it). Returns "" or
 // what went wrong; written gets the files written on the way.
-std::string make_palette_plan(const Settings& settings, PalettePlan& plan, std::vector<std::string>& written);
+// pictures: the pictures of the run, as read.
+std::string make_palette_plan(const Settings& settings, const std::vector<std::string>& pictures, PalettePlan& plan,
+                              std::vector<std::string>& written);
 
 // After the census of one picture: pins what the plan keeps. "" or why the
 // colours do not fit this picture.

@@ -15,12 +15,12 @@ constexpr const char* kNoPreviews = "/dev/null";
 
 }  // namespace
 
-std::string choose_shared_palette_for(const Settings& settings, const std::vector<PaletteColour>& pins,
-                                      PaletteEntries& palette) {
+std::string choose_shared_palette_for(const ConversionSettings& settings, const std::vector<std::string>& pictures,
+                                      const std::vector<PaletteColour>& pins, PaletteEntries& palette) {
   SharedCensus census;
   ControlValues controls;
   auto store = std::make_unique<Store>();
-  for (const std::string& picture : settings.pictures) {
+  for (const std::string& picture : pictures) {
     *store = Store();
     controls = ControlValues();
     configure(settings, *store, controls);

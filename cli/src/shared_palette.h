@@ -14,7 +14,7 @@ namespace tessera::cli {
 // left out here; their conversion reports them), adds their working images
 // into one census and chooses the palette over it with the settings' method
 // and the pinned colours. Returns "" or why no palette came of it.
-std::string choose_shared_palette_for(const Settings& settings, const std::vector<PaletteColour>& pins,
-                                      PaletteEntries& palette);
+std::string choose_shared_palette_for(const ConversionSettings& settings, const std::vector<std::string>& pictures,
+                                      const std::vector<PaletteColour>& pins, PaletteEntries& palette);
 
 }  // namespace tessera::cli

@@ -139,6 +139,7 @@ void INITIALIZECOLORS(Store& s, Controls& controls) {
   if (s.ISTRANSPARENT == 1)
     for (int c = 1; c <= 3; ++c) s.CLUSTER[1][c] = s.OCLUSTER[1][c] = kMagenta[c];
   const int STARTINDEX = s.ISTRANSPARENT == 1 ? 2 : 1;
+  s.KMEANSITERATIONS = 0;
 
   // Pinned entries hold their colours before any method looks at the palette.
   bool pins = false;
