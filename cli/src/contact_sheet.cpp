@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "convert.h"
 #include "tessera/render.h"
 #include "tessera/stages.h"
 #include "tessera/target_files.h"
@@ -99,16 +100,6 @@ std::vector<std::string> split_list(const std::string& list) {
     }
   }
   return out;
-}
-
-std::vector<std::uint8_t> png_bytes(const Surface& surface) {
-  const QImage image(reinterpret_cast<const uchar*>(surface.pixels().data()), surface.width(),
-                     surface.height(), surface.width() * 4, QImage::Format_ARGB32);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "PNG")) return {};
-  return {bytes.begin(), bytes.end()};
 }
 
 const char* word_of(const SettingKey& key, int value) {

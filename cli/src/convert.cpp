@@ -14,8 +14,6 @@
 
 namespace tessera::cli {
 
-namespace {
-
 std::vector<std::uint8_t> png_bytes(const Surface& surface) {
   const QImage image(reinterpret_cast<const uchar*>(surface.pixels().data()), surface.width(),
                      surface.height(), surface.width() * 4, QImage::Format_ARGB32);
@@ -25,6 +23,8 @@ std::vector<std::uint8_t> png_bytes(const Surface& surface) {
   if (!image.save(&buffer, "PNG")) return {};
   return {bytes.begin(), bytes.end()};
 }
+
+namespace {
 
 // Records a save; false (with the reason in the outcome) when it failed.
 bool record(Outcome& out, const std::string& picture, const SaveResult& r) {

@@ -10,6 +10,7 @@
 #include "options.h"
 #include "palette_options.h"
 #include "tessera/store.h"
+#include "tessera/surface.h"
 
 namespace tessera::cli {
 
@@ -31,6 +32,9 @@ struct Outcome {
   std::string damage;                // not empty: converted from a damaged picture; why
   Facts facts;
 };
+
+// A surface's pixels as PNG bytes; empty when encoding failed.
+std::vector<std::uint8_t> png_bytes(const Surface& surface);
 
 // temp_dir: where the stages write their preview files on the way.
 // plan: what the palette options ask for (none when null).

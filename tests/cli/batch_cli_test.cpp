@@ -1,6 +1,7 @@
 // tessera-convert for batches and scripts: settings files, folders and output
 // folders, standard input, counted messages and the summary, the JSON report,
 // the comparison sheet, and option words in any case.
+#include "cli_support.h"
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -19,28 +20,11 @@
 #include "tessera/target_files.h"
 
 namespace fs = std::filesystem;
+using namespace tessera::cli_test;
 using namespace tessera;
 
 namespace {
 
-const std::string kBinary = TESSERA_BINARY_DIR "/cli/tessera-convert";
-const fs::path kSamples = TESSERA_SAMPLES;
-
-std::vector<std::uint8_t> bytes_of(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string text_of(const fs::path& p) {
-  const auto b = bytes_of(p);
-  return {b.begin(), b.end()};
-}
-
-std::string shell_quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> out;
@@ -84,8 +68,8 @@ class BatchCli : public ::testing::Test {
     const int raw = std::system(cmd.c_str());
     Ran r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = text_of(dir_ / ".out");
-    r.err = text_of(dir_ / ".err");
+    r.out = read_text(dir_ / ".out");
+    r.err = read_text(dir_ / ".err");
     fs::remove(dir_ / ".out");
     fs::remove(dir_ / ".err");
     return r;
@@ -109,13 +93,13 @@ TEST_F(BatchCli, SaveSettingsWritesTheSettingsInEffectAndStops) {
   expected.method = 1;
   expected.bayer = true;
   expected.diffusion_strength = "80%";
-  EXPECT_EQ(text_of(dir_ / "a.tessera"), settings_file_text(expected));
+  EXPECT_EQ(read_text(dir_ / "a.tessera"), settings_file_text(expected));
 
   // Read back and saved again: the same bytes; later options win, earlier ones lose.
   r = run({"--grey", "--settings", "a.tessera", "--bayer=false", "--save-settings", "b.tessera"});
   ASSERT_EQ(r.status, 0) << r.err;
   expected.bayer = false;
-  EXPECT_EQ(text_of(dir_ / "b.tessera"), settings_file_text(expected)) << "--grey came before the file";
+  EXPECT_EQ(read_text(dir_ / "b.tessera"), settings_file_text(expected)) << "--grey came before the file";
   EXPECT_TRUE(has(r.err, "--diffusion-strength: '80%' is not a number; read as 80")) << r.err;
 
   r = run({"--save-settings", (dir_ / "no" / "such" / "x.tessera").string()});
@@ -136,11 +120,11 @@ TEST_F(BatchCli, ASettingsFileConvertsLikeTheOptionsItHolds) {
                      "--diffusion", "burkes", "--diffusion-strength", "60", "--bayer", "--bayer-strength", "&H20",
                      "-o", "b.bmp4", "rose.png"});
   ASSERT_EQ(b.status, 0) << b.err;
-  EXPECT_EQ(bytes_of(dir_ / "a.bmp4"), bytes_of(dir_ / "b.bmp4"));
-  EXPECT_EQ(bytes_of(dir_ / "a.bmp4").size(), kBmp4FileSize);
+  EXPECT_EQ(read_all(dir_ / "a.bmp4"), read_all(dir_ / "b.bmp4"));
+  EXPECT_EQ(read_all(dir_ / "a.bmp4").size(), kBmp4FileSize);
   const Ran c = run({"-q", "--settings", "look.tessera", "--diffusion", "none", "-o", "c.bmp4", "rose.png"});
   ASSERT_EQ(c.status, 0) << c.err;
-  EXPECT_NE(bytes_of(dir_ / "c.bmp4"), bytes_of(dir_ / "a.bmp4")) << "an option after the file wins";
+  EXPECT_NE(read_all(dir_ / "c.bmp4"), read_all(dir_ / "a.bmp4")) << "an option after the file wins";
 
   {
     std::ofstream f(dir_ / "bad.tessera");
@@ -186,7 +170,7 @@ TEST_F(BatchCli, FoldersWithRecursionKeepTheirLayoutUnderTheOutputFolder) {
   // The same bytes as each picture converted on its own.
   const Ran one = run({"-q", "-f", "bmp4", "-o", "alone.bmp4", "pics/sub/deeper/rose.Png"});
   ASSERT_EQ(one.status, 0) << one.err;
-  EXPECT_EQ(bytes_of(dir_ / "out/sub/deeper/rose.bmp4"), bytes_of(dir_ / "alone.bmp4"));
+  EXPECT_EQ(read_all(dir_ / "out/sub/deeper/rose.bmp4"), read_all(dir_ / "alone.bmp4"));
 
   // Without -r only the folder's own pictures; without -O beside them.
   r = run({"-q", "pics"});
@@ -224,7 +208,7 @@ TEST_F(BatchCli, OutputFolderClashesAndMisusesAreUsageErrors) {
   r = run({"--png", "a/x.png", "a/x.png"});
   EXPECT_EQ(r.status, 2) << "the look would overwrite the picture";
   EXPECT_TRUE(has(r.err, "overwritten")) << r.err;
-  EXPECT_EQ(bytes_of(dir_ / "a/x.png"), bytes_of(kSamples / "demo_snake_600x450.png"));
+  EXPECT_EQ(read_all(dir_ / "a/x.png"), read_all(kSamples / "demo_snake_600x450.png"));
 }
 
 // ---- standard input -----------------------------------------------------------
@@ -236,7 +220,7 @@ TEST_F(BatchCli, APictureFromStandardInputIsToldByItsContent) {
   EXPECT_TRUE(has(r.err, "[1/1] standard input -> piped.bmp1")) << r.err;
   r = run({"-q", "--diffusion", "atkinson", "snake.jpg", "-o", "file.bmp1"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(bytes_of(dir_ / "piped.bmp1"), bytes_of(dir_ / "file.bmp1"));
+  EXPECT_EQ(read_all(dir_ / "piped.bmp1"), read_all(dir_ / "file.bmp1"));
 
   r = run({"-"}, (dir_ / "snake.jpg").string());
   EXPECT_EQ(r.status, 2);
@@ -284,7 +268,7 @@ TEST_F(BatchCli, TextsThatAreNoNumbersConvertAsTheWindowReadsThemWithAWarning) {
            "kmeans", "-o", "zero.bmp1", "a.png"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(bytes_of(dir_ / "abc.bmp1"), bytes_of(dir_ / "zero.bmp1"));
+  EXPECT_EQ(read_all(dir_ / "abc.bmp1"), read_all(dir_ / "zero.bmp1"));
 
   r = run({"-q", "--max-iterations", "lots", "--bayer-strength", "50%", "-o", "w.bmp1", "a.png"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -301,7 +285,7 @@ TEST_F(BatchCli, WordsInAnyCaseAndShortOptionsRunTogether) {
   r = run({"-q", "-j", "2", "-f", "bmp4", "--scale", "lanczos", "--place", "aspect-fill", "--method", "kmeans",
            "--diffusion", "floyd-steinberg", "-o", "b.bmp4", "rose.png"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(bytes_of(dir_ / "a.bmp4"), bytes_of(dir_ / "b.bmp4"));
+  EXPECT_EQ(read_all(dir_ / "a.bmp4"), read_all(dir_ / "b.bmp4"));
 
   r = run({"-qx", "rose.png"});
   EXPECT_EQ(r.status, 2);
@@ -346,7 +330,7 @@ TEST_F(BatchCli, TheReportIsOneJsonObjectAPictureThatReadsBack) {
     EXPECT_GT(j.at("colours").get<int>(), 16);
     EXPECT_EQ(j.at("transparent").get<bool>(), picture == "b.gif");
     // The palette is the one the file holds.
-    const auto file = bytes_of(dir_ / target);
+    const auto file = read_all(dir_ / target);
     ASSERT_EQ(file.size(), kBmp4FileSize);
     ASSERT_EQ(j.at("palette").size(), 16u);
     for (int k = 0; k < 16; ++k) {

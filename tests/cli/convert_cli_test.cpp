@@ -1,6 +1,7 @@
 // tessera-convert as a user runs it: options, errors and exit codes, files
 // beside the pictures, several pictures at once, and the same bytes as the
 // window's own sequence of stages.
+#include "cli_support.h"
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -23,28 +24,11 @@
 #include "tessera/target_files.h"
 
 namespace fs = std::filesystem;
+using namespace tessera::cli_test;
 using namespace tessera;
 
 namespace {
 
-const std::string kBinary = TESSERA_BINARY_DIR "/cli/tessera-convert";
-const fs::path kSamples = TESSERA_SAMPLES;
-
-std::vector<std::uint8_t> read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string read_text(const fs::path& p) {
-  const auto b = read_all(p);
-  return {b.begin(), b.end()};
-}
-
-std::string quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 struct Result {
   int status = -1;
@@ -75,12 +59,12 @@ class ConvertCli : public ::testing::Test {
 
   Result run(const std::vector<std::string>& args) {
     std::string cmd = "cd ";
-    for (const std::string& part : {quoted(dir_.string()), std::string(" && TMP="),
-                                    quoted((dir_ / "tmp").string()), std::string(" "), quoted(kBinary)})
+    for (const std::string& part : {shell_quoted(dir_.string()), std::string(" && TMP="),
+                                    shell_quoted((dir_ / "tmp").string()), std::string(" "), shell_quoted(kBinary)})
       cmd.append(part);
-    for (const auto& a : args) cmd.append(" ").append(quoted(a));
-    cmd.append(" >").append(quoted((dir_ / "out.txt").string()));
-    cmd.append(" 2>").append(quoted((dir_ / "err.txt").string())).append(" </dev/null");
+    for (const auto& a : args) cmd.append(" ").append(shell_quoted(a));
+    cmd.append(" >").append(shell_quoted((dir_ / "out.txt").string()));
+    cmd.append(" 2>").append(shell_quoted((dir_ / "err.txt").string())).append(" </dev/null");
     const int raw = std::system(cmd.c_str());
     Result r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

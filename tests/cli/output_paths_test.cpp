@@ -1,6 +1,7 @@
 // Where tessera-convert's outputs go: standard output, formats taken from
 // names, names that clash by identity rather than spelling, and targets that
 // are links, FIFOs, devices, folders or very long names.
+#include "cli_support.h"
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,26 +18,14 @@
 #include "tessera/target_files.h"
 
 namespace fs = std::filesystem;
+using namespace tessera::cli_test;
 using namespace tessera;
 
 namespace {
 
-const std::string kBinary = TESSERA_BINARY_DIR "/cli/tessera-convert";
-const fs::path kSamples = TESSERA_SAMPLES;
 constexpr std::size_t kExportSize = 54 + 320 * 200 * 4;
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string shell_quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 mode_t mode_of(const fs::path& p) {
   struct stat st {};

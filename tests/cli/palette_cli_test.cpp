@@ -1,6 +1,7 @@
 // tessera-convert's palette options: a palette file to convert onto, pinned
 // colours, one palette over several pictures, the palette written out, and
 // what each of them refuses.
+#include "cli_support.h"
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,25 +16,13 @@
 #include "tessera/palette_file.h"
 
 namespace fs = std::filesystem;
+using namespace tessera::cli_test;
 using namespace tessera;
 
 namespace {
 
-const std::string kBinary = TESSERA_BINARY_DIR "/cli/tessera-convert";
-const fs::path kSamples = TESSERA_SAMPLES;
 const char* const kOpaque = "demo_snake_600x450.png";
 const char* const kTransparent = "rose_alpha_400x301.png";
-
-std::vector<std::uint8_t> read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 struct Result {
   int status = -1;
@@ -89,9 +78,9 @@ class PaletteCli : public ::testing::Test {
   }
 
   Result run(const std::vector<std::string>& args) {
-    std::string cmd = "cd " + quoted(dir_.string()) + " && " + quoted(kBinary) + " -q";
-    for (const auto& a : args) cmd += " " + quoted(a);
-    cmd += " >/dev/null 2>" + quoted((dir_ / "err.txt").string()) + " </dev/null";
+    std::string cmd = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(kBinary) + " -q";
+    for (const auto& a : args) cmd += " " + shell_quoted(a);
+    cmd += " >/dev/null 2>" + shell_quoted((dir_ / "err.txt").string()) + " </dev/null";
     const int raw = std::system(cmd.c_str());
     Result r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -321,7 +310,7 @@ TEST_F(PaletteCli, ASharedPaletteKeepsThePinsAndOnePictureIsConvertedAsAlways) {
 }
 
 TEST_F(PaletteCli, HelpListsThePaletteOptions) {
-  const std::string cmd = quoted(kBinary) + " --help >" + quoted((dir_ / "help.txt").string());
+  const std::string cmd = shell_quoted(kBinary) + " --help >" + shell_quoted((dir_ / "help.txt").string());
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   const auto bytes = read_all(dir_ / "help.txt");
   const std::string help(bytes.begin(), bytes.end());
