@@ -20,7 +20,7 @@ echo "== Building $(basename "$deb")"
 rm -f "$deb"
 (cd "$build" && cpack -G DEB >"$work/cpack.log") || { cat "$work/cpack.log"; exit 1; }
 test -f "$deb"
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --field "$deb"
 
 echo "== Desktop entries"
 dpkg-deb -x "$deb" "$work/root"
@@ -31,8 +31,8 @@ echo "== lintian"
 lintian --fail-on error --display-info "$deb"
 
 echo "== Installing"
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 \
-  || { cat "$work/apt.log"; exit 1; }
+(cd "$build" && $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$(basename "$deb")") \
+  >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
 dpkg-query -W tessera
 
 echo "== The installed programs"
