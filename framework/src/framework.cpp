@@ -17,6 +17,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -540,11 +542,51 @@ Form::~Form() {
 
 QWidget* Form::widget() const { return widget_.get(); }
 
-void Form::set_caption(const std::string& caption) { widget_->setWindowTitle(qs(caption)); }
-std::string Form::caption() const { return widget_->windowTitle().toStdString(); }
+QWidget* Form::window() const { return frame_ ? static_cast<QWidget*>(frame_.get()) : widget_.get(); }
+
+QMenuBar* Form::menu_bar() {
+  if (!frame_) {
+    frame_ = std::make_unique<QMainWindow>();
+    frame_->setObjectName(qs(name_ + "Frame"));
+    frame_->setWindowTitle(widget_->windowTitle());
+    frame_->setWindowIcon(widget_->windowIcon());
+    frame_->setFont(widget_->font());
+    frame_->setAcceptDrops(true);
+    const QRect client = widget_->geometry();
+    // The frame takes the client area's place on the screen.
+    frame_->move(client.topLeft());
+    frame_->setCentralWidget(widget_.get());
+    widget_->setGeometry(0, 0, client.width(), client.height());
+    fit_frame();
+  }
+  return frame_->menuBar();
+}
+
+// The client area keeps its size below the bar.
+void Form::fit_frame() {
+  if (!frame_) return;
+  const QSize client = widget_->size();
+  const int bar = frame_->menuBar()->sizeHint().height();
+  widget_->setMinimumSize(client);
+  frame_->resize(client.width(), client.height() + bar);
+}
+
+void Form::set_caption(const std::string& caption) {
+  widget_->setWindowTitle(qs(caption));
+  if (frame_) frame_->setWindowTitle(qs(caption));
+}
+std::string Form::caption() const { return window()->windowTitle().toStdString(); }
 
 void Form::set_bounds(int left, int top, int width, int height) {
-  widget_->setGeometry(left, top, std::max(width - kFrameWidth, 1), std::max(height - kFrameHeight, 1));
+  const int w = std::max(width - kFrameWidth, 1), h = std::max(height - kFrameHeight, 1);
+  if (frame_) {
+    widget_->setMinimumSize(1, 1);
+    widget_->resize(w, h);
+    frame_->move(left, top);
+    fit_frame();
+  } else {
+    widget_->setGeometry(left, top, w, h);
+  }
 }
 
 void Form::set_icon(const QImage& image) {
@@ -553,6 +595,7 @@ void Form::set_icon(const QImage& image) {
     icon.addPixmap(QPixmap::fromImage(image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
   }
   widget_->setWindowIcon(icon);
+  if (frame_) frame_->setWindowIcon(icon);
 }
 
 void Form::set_default_font(const QFont& f) { widget_->setFont(f); }
@@ -594,14 +637,16 @@ QButtonGroup* Form::group(const std::string& name) {
 }
 
 void Form::show() {
+  QWidget* top = window();
   if (centred_) {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
       const QRect area = screen->availableGeometry();
-      const QSize size = widget_->size();
-      widget_->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+      const QSize size = top->size();
+      top->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
     }
   }
   widget_->show();
+  top->show();
 }
 
 int Form::run() {

@@ -4,6 +4,7 @@
 #include <QPalette>
 
 #include "tessera/handlers.h"
+#include "tessera/menus.h"
 #include "tessera/surface.h"
 
 namespace tessera {
@@ -35,6 +36,7 @@ frmMain::frmMain() : fw::Form("frmMain"), desktop(qt_desktop()) {
   set_first_id(20000);
   lay_out();
   bind_handlers();
+  build_menus(*this);
 }
 
 frmMain::~frmMain() = default;

@@ -20,6 +20,8 @@
 
 class QWidget;
 class QButtonGroup;
+class QMainWindow;
+class QMenuBar;
 
 namespace tessera::fw {
 
@@ -225,7 +227,15 @@ class Form {
   Form& operator=(const Form&) = delete;
 
   const std::string& name() const { return name_; }
+  // The client area: every control is placed in its coordinates.
   QWidget* widget() const;
+  // The top-level window: the client area itself, or the frame that holds
+  // the menu bar above it once a menu bar was asked for.
+  QWidget* window() const;
+  // The menu bar above the client area, made on first use. The client area
+  // keeps its size and every control its place; the window grows by the
+  // height of the bar.
+  QMenuBar* menu_bar();
 
   void set_caption(const std::string& caption);
   std::string caption() const;
@@ -262,7 +272,11 @@ class Form {
   void shown_once();
   void dropped(const std::string& path);
 
+  void fit_frame();
+
   std::string name_;
+  // Declared before the client area so that the client area goes first.
+  std::unique_ptr<QMainWindow> frame_;
   std::unique_ptr<QWidget> widget_;
   std::vector<Control*> all_;
   std::vector<Control*> registered_;
