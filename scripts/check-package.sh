@@ -31,7 +31,7 @@ echo "== lintian"
 lintian --fail-on error --display-info "$deb"
 
 echo "== Installing"
-(cd "$build" && $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$(basename "$deb")") \
+(cd "$build" && $SUDO env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 install -y -qq "./$(basename "$deb")") \
   >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
 dpkg-query -W tessera
 
@@ -64,7 +64,7 @@ mkdir "$work/try"
 
 echo "== Removing"
 dpkg-query -L tessera >"$work/files"
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tessera >"$work/apt.log" 2>&1 \
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 purge -y -qq tessera >"$work/apt.log" 2>&1 \
   || { cat "$work/apt.log"; exit 1; }
 status=$(dpkg-query -W -f='${db:Status-Status}' tessera 2>/dev/null || true)
 if [ -n "$status" ] && [ "$status" != not-installed ]; then
