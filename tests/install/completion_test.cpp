@@ -34,14 +34,25 @@ class Completion : public ::testing::Test {
   // one, named by its path as a user in its folder would.
   static std::vector<std::string> complete(const std::vector<std::string>& words) {
     const std::string program = shell_quoted((prefix_ / "bin/tessera-convert").string());
-    std::string script = "set -u; source " +
-                         shell_quoted((prefix_ / "share/bash-completion/completions/tessera-convert").string()) +
-                         "; COMP_WORDS=(" + program;
-    for (const std::string& w : words) script += " " + shell_quoted(w);
+    // Appended piece by piece: gcc 12 warns falsely about "literal" + temporary string.
+    std::string script = "set -u; source ";
+    script += shell_quoted((prefix_ / "share/bash-completion/completions/tessera-convert").string());
+    script += "; COMP_WORDS=(";
+    script += program;
+    for (const std::string& w : words) {
+      script += ' ';
+      script += shell_quoted(w);
+    }
     // Bash passes the command as typed, the word under the cursor and the one before.
-    script += "); COMP_CWORD=" + std::to_string(words.size()) + "; _tessera_convert " + program + " " +
-              shell_quoted(words.back()) + " " + shell_quoted(words.size() > 1 ? words[words.size() - 2] : "") +
-              "; printf '%s\\n' \"${COMPREPLY[@]}\"";
+    script += "); COMP_CWORD=";
+    script += std::to_string(words.size());
+    script += "; _tessera_convert ";
+    script += program;
+    script += ' ';
+    script += shell_quoted(words.back());
+    script += ' ';
+    script += shell_quoted(words.size() > 1 ? words[words.size() - 2] : "");
+    script += "; printf '%s\\n' \"${COMPREPLY[@]}\"";
     // With no word offered printf still prints one empty line.
     const Ran r = run("cd " + shell_quoted(folder_.string()) + " && bash --norc --noprofile -c " + shell_quoted(script));
     EXPECT_EQ(r.status, 0) << r.err;
