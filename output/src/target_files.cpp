@@ -87,6 +87,14 @@ SaveResult skipped() {
   return r;
 }
 
+SaveResult unreadable(const std::string& picture) {
+  SaveResult r;
+  r.unreadable = true;
+  r.path = picture;
+  r.error = "the picture could not be read";
+  return r;
+}
+
 }  // namespace
 
 std::string target_file_name(const std::string& picture, int filetype) {
@@ -122,6 +130,18 @@ std::vector<std::uint8_t> target_file_bytes(const Store& s) {
 
 Surface export_surface(const Store& s) {
   Surface surface(320, 200, 0u);
+  if (s.RENDEREDFILETYPE == 1 || s.RENDEREDFILETYPE == 4) {
+    // The rendering itself: the input stage may have rebuilt IMAGEIN, even in
+    // the other format, since.
+    const int w = s.RENDEREDFILETYPE == 1 ? 320 : 160;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < w; ++x)
+        surface.set_pixel(x, y,
+                          0xFF000000u + static_cast<std::uint32_t>(s.RENDEREDIMAGE(x, y, 1) & 255) * 65536u +
+                              static_cast<std::uint32_t>(s.RENDEREDIMAGE(x, y, 2) & 255) * 256u +
+                              static_cast<std::uint32_t>(s.RENDEREDIMAGE(x, y, 3) & 255));
+    return surface;
+  }
   const int w = std::min(s.OUTPUTX, 320), h = std::min(s.OUTPUTY, 200);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) surface.set_pixel(x, y, rendered_argb(s, x, y));
@@ -142,9 +162,14 @@ std::string saved_message(const std::string& path) {
   return "Saved BMP file to " + path + ".";
 }
 
+std::string unreadable_message(const std::string& picture) {
+  return "The picture " + picture + " could not be read, so nothing was saved.";
+}
+
 SaveResult save_target_file(const Store& s) {
-  if (s.OPENFILENAME.empty() || s.RENDEREDFILETYPE == 0) return skipped();
-  return save_target_file(s, target_file_name(s.OPENFILENAME, s.RENDEREDFILETYPE));
+  if (s.RENDEREDFILENAME.empty() || s.RENDEREDFILETYPE == 0) return skipped();
+  if (!s.RENDEREDLOADERROR.empty()) return unreadable(s.RENDEREDFILENAME);
+  return save_target_file(s, target_file_name(s.RENDEREDFILENAME, s.RENDEREDFILETYPE));
 }
 
 SaveResult save_target_file(const Store& s, const std::string& path) {
@@ -153,8 +178,11 @@ SaveResult save_target_file(const Store& s, const std::string& path) {
 }
 
 SaveResult save_bmp_export(const Store& s) {
-  if (s.OPENFILENAME.empty()) return skipped();
-  return save_bmp_export(s, export_file_name(s.OPENFILENAME));
+  const bool rendered = s.RENDEREDFILETYPE != 0;
+  const std::string& picture = rendered ? s.RENDEREDFILENAME : s.OPENFILENAME;
+  if (picture.empty()) return skipped();
+  if (!(rendered ? s.RENDEREDLOADERROR : s.LOADERROR).empty()) return unreadable(picture);
+  return save_bmp_export(s, export_file_name(picture));
 }
 
 SaveResult save_bmp_export(const Store& s, const std::string& path) {

@@ -4,8 +4,9 @@
 //
 // To record the list anew from a trusted build (only when an output is meant
 // to change):
-//   TESSERA_CORPUS_BINARY=<build>/cli/tessera-convert TESSERA_CORPUS_VIEWER=<build>/viewer/tessview \
-//   TESSERA_CORPUS_WRITE=tests/cli/corpus/expected.txt cli_tests --gtest_filter='Corpus*'
+//   TESSERA_CORPUS_BINARY=<build>/cli/tessera-convert TESSERA_CORPUS_VIEWER=<build>/viewer/tessview
+//   TESSERA_CORPUS_WRITE=tests/cli/corpus/expected.txt cli_tests --gtest_filter='*Corpus*'
+// (one command line), then sort the file.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

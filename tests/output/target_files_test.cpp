@@ -178,7 +178,7 @@ TEST(TargetSaving, WritesBesideThePictureAndConfirmsOnlyAfterwards) {
   ScratchDir dir;
   Store s;
   rendered(s, 4, dir.path());
-  s.OPENFILENAME = (dir.path() / "photo.jpeg").string();
+  s.RENDEREDFILENAME = (dir.path() / "photo.jpeg").string();
   {
     std::ofstream old(dir.path() / "photo.bmp4");
     old << "an older, longer file that must be replaced whole .............................";
@@ -204,7 +204,7 @@ TEST(TargetSaving, FailuresAreReportedWithAReasonAndLeaveNoDebris) {
   ScratchDir dir;
   Store s;
   rendered(s, 1, dir.path());
-  s.OPENFILENAME = (dir.path() / "missing" / "cat.png").string();
+  s.RENDEREDFILENAME = (dir.path() / "missing" / "cat.png").string();
   SaveResult r = save_target_file(s);
   EXPECT_FALSE(r.ok);
   EXPECT_FALSE(r.skipped);
@@ -215,7 +215,7 @@ TEST(TargetSaving, FailuresAreReportedWithAReasonAndLeaveNoDebris) {
   EXPECT_FALSE(r.error.empty());
 
   // A directory where the file should go cannot be replaced by it.
-  s.OPENFILENAME = (dir.path() / "cat.png").string();
+  s.RENDEREDFILENAME = (dir.path() / "cat.png").string();
   fs::create_directory(dir.path() / "cat.bmp1");
   {
     std::ofstream keep(dir.path() / "cat.bmp1" / "keep");
@@ -235,7 +235,7 @@ TEST(TargetSaving, AWriteCutShortLeavesTheOldFileWhole) {
   ScratchDir dir;
   Store s;
   rendered(s, 4, dir.path());
-  s.OPENFILENAME = (dir.path() / "cat.png").string();
+  s.RENDEREDFILENAME = (dir.path() / "cat.png").string();
   const fs::path target = dir.path() / "cat.bmp4";
   {
     std::ofstream old(target);
@@ -265,8 +265,10 @@ TEST(TargetSaving, AWriteCutShortLeavesTheOldFileWhole) {
 TEST(TargetSaving, NoPictureMeansNothingToSave) {
   ScratchDir dir;
   Store s;
+  s.OPENFILENAME = (dir.path() / "cat.png").string();
   rendered(s, 1, dir.path());
   s.OPENFILENAME.clear();
+  s.RENDEREDFILENAME.clear();
   const SaveResult t = save_target_file(s);
   const SaveResult e = save_bmp_export(s);
   EXPECT_TRUE(t.skipped);
@@ -275,6 +277,51 @@ TEST(TargetSaving, NoPictureMeansNothingToSave) {
   EXPECT_TRUE(e.path.empty());
   EXPECT_FALSE(fs::exists("_out.bmp"));
   EXPECT_FALSE(fs::exists(".bmp1"));
+}
+
+// The saves belong to the rendering: its picture names the files, and a
+// picture that could not be read gives no file at all.
+TEST(TargetSaving, TheRenderedPictureNamesTheFilesAndAnUnreadableOneSavesNothing) {
+  ScratchDir dir;
+  Store s;
+  s.OPENFILENAME = (dir.path() / "cat.png").string();
+  rendered(s, 1, dir.path());
+  ASSERT_EQ(s.RENDEREDFILENAME, s.OPENFILENAME);
+  const Surface exported = export_surface(s);
+  // Another picture opened and read into the working image, not rendered.
+  s.OPENFILENAME = (dir.path() / "rocket.jpg").string();
+  s.OUTPUTFILETYPE = 4;
+  s.OUTPUTX = 160;
+  photo(s, 3);
+  EXPECT_EQ(save_target_file(s).path, (dir.path() / "cat.bmp1").string());
+  const SaveResult e = save_bmp_export(s);
+  EXPECT_EQ(e.path, (dir.path() / "cat_out.bmp").string());
+  EXPECT_EQ(export_surface(s).pixels(), exported.pixels()) << "the rendering, not the new working image";
+  EXPECT_FALSE(fs::exists(dir.path() / "rocket.bmp1"));
+  EXPECT_FALSE(fs::exists(dir.path() / "rocket_out.bmp"));
+
+  // Rendered from a picture that could not be read.
+  s.LOADERROR = "damaged data";
+  rendered(s, 1, dir.path());
+  ASSERT_EQ(s.RENDEREDLOADERROR, "damaged data");
+  fs::remove(dir.path() / "rocket.bmp1");
+  for (const SaveResult& r : {save_target_file(s), save_bmp_export(s)}) {
+    EXPECT_TRUE(r.unreadable);
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.skipped);
+    EXPECT_EQ(r.path, s.OPENFILENAME);
+  }
+  EXPECT_FALSE(fs::exists(dir.path() / "rocket.bmp1"));
+  EXPECT_FALSE(fs::exists(dir.path() / "rocket_out.bmp"));
+  EXPECT_EQ(unreadable_message("/p/x.png"), "The picture /p/x.png could not be read, so nothing was saved.");
+
+  // Before any rendering the export is of the working image, and refused
+  // as well when the picture could not be read.
+  Store fresh;
+  fresh.OPENFILENAME = (dir.path() / "dog.png").string();
+  fresh.LOADERROR = "file missing";
+  EXPECT_TRUE(save_bmp_export(fresh).unreadable);
+  EXPECT_FALSE(fs::exists(dir.path() / "dog_out.bmp"));
 }
 
 TEST(BmpExport, OneFilePixelPerTargetPixelAndZerosBesideBmp4) {

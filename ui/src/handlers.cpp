@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "tessera/busy.h"
 #include "tessera/frm_main.h"
 #include "tessera/number.h"
 #include "tessera/render.h"
@@ -15,10 +16,27 @@ namespace tessera {
 
 namespace {
 
-void stage1(frmMain& f) { REDISPLAYINPUT(f.store, f); }
-void stage2(frmMain& f) { COUNTINPUTCOLORS(f.store, f); }
-void stage3(frmMain& f) { INITIALIZECOLORS(f.store, f); }
-void stage4(frmMain& f) { DRAWOUTPUT(f.store, f); }
+// Each stage runs under the busy cursor, with the status line naming it.
+void stage1(frmMain& f) {
+  const StageInProgress busy(f, preparing_text(f.store.OPENFILENAME));
+  REDISPLAYINPUT(f.store, f);
+}
+void stage2(frmMain& f) {
+  const StageInProgress busy(f, kCountingText);
+  COUNTINPUTCOLORS(f.store, f);
+}
+void stage3(frmMain& f) {
+  const StageInProgress busy(f, kChoosingPaletteText);
+  INITIALIZECOLORS(f.store, f);
+}
+void stage3b(frmMain& f) {
+  const StageInProgress busy(f, kChoosingPairsText);
+  SELECTCOLORBLOCKS(f.store, f);
+}
+void stage4(frmMain& f) {
+  const StageInProgress busy(f, kDrawingText);
+  DRAWOUTPUT(f.store, f);
+}
 
 int rerun_input(Control& sender) {
   frmMain& f = frmMain::of(sender);
@@ -53,7 +71,9 @@ int iteration_count(const std::string& text) {
 
 void report_save(frmMain& f, const SaveResult& r) {
   if (r.skipped) return;
-  if (r.ok) {
+  if (r.unreadable) {
+    f.desktop.message(unreadable_message(r.path));
+  } else if (r.ok) {
     f.desktop.message(saved_message(r.path));
   } else {
     f.desktop.message("Could not save " + r.path + ": " + r.error + ".");
@@ -78,8 +98,12 @@ void open_picture(frmMain& f, const std::string& path) {
   std::error_code ec;
   const std::filesystem::path full = std::filesystem::absolute(path, ec);
   f.store.OPENFILENAME = ec ? path : full.string();
-  f.InputImgFrame.show_file(f.store.OPENFILENAME);
-  stage1(f);
+  {
+    // Showing the file decodes it as well; the wait starts there.
+    const StageInProgress busy(f, reading_text(f.store.OPENFILENAME));
+    f.InputImgFrame.show_file(f.store.OPENFILENAME);
+    REDISPLAYINPUT(f.store, f);
+  }
   stage2(f);
 }
 
@@ -196,7 +220,7 @@ int FRMMAIN_TRANSUPDOWN_CLICK(Control& sender, const EventArgs&) {
   f.TransLabel.set_text("Trans Threshold: " + std::to_string(f.store.TRANS));
   // The threshold decides which cells hold transparent pixels, so BMP1's
   // cell pairs are chosen again before rendering.
-  if (f.store.OUTPUTFILETYPE == 1) SELECTCOLORBLOCKS(f.store, f);
+  if (f.store.OUTPUTFILETYPE == 1) stage3b(f);
   stage4(f);
   return 0;
 }

@@ -42,6 +42,23 @@ OutputGeometry rendered(const Store& s) {
   return {s.OUTPUTFILETYPE, s.OUTPUTX, s.OUTPUTY};
 }
 
+// BMP1 cells name their two colours by palette entry. When entries a and b
+// trade colours, the cells trade the numbers too, so every cell keeps showing
+// what it showed: in the preview, the saved file, the export and the next
+// rendering alike.
+void renumber_cell_pairs(Store& s, int a, int b) {
+  for (int cx = 0; cx < 40; ++cx)
+    for (int cy = 0; cy < 25; ++cy)
+      for (int v = 1; v <= 2; ++v) {
+        int& entry = s.OUTCOLORBLOCK[cx][cy][v];
+        if (entry == a) {
+          entry = b;
+        } else if (entry == b) {
+          entry = a;
+        }
+      }
+}
+
 }  // namespace
 
 std::optional<QColor> GETCOLORSELECTION(frmMain& f) {
@@ -105,6 +122,9 @@ int FRMMAIN_COLOR16_CLICK(Control& sender, const EventArgs&) { return colour_cli
 int FRMMAIN_OUTPUTIMGFRAME_CLICK(Control& sender, const EventArgs&) {
   frmMain& f = frmMain::of(sender);
   Store& s = f.store;
+  // Before the first rendering the preview is only the black box, and every
+  // palette entry still black: nothing there to pick.
+  if (s.RENDEREDFILETYPE == 0) return 0;
   const int ALT = ISALTPRESSED(f);
   // The colour the preview shows under the cursor now, as drawn: the preview
   // is scaled without smoothing, so it is exactly a palette colour.
@@ -130,6 +150,7 @@ int FRMMAIN_OUTPUTIMGFRAME_CLICK(Control& sender, const EventArgs&) {
         }
       }
     }
+    if (out.type == 1) renumber_cell_pairs(s, 1, I);
     s.MANUALTRANSPARENT = 1;
     paint_swatches(f);
     DRAWCOLORPICKER(f);

@@ -90,11 +90,20 @@ struct Store {
   // first rendering. The writers save this format, which is what the preview
   // shows, even when the output-format list has changed since.
   int RENDEREDFILETYPE = 0;
+  // The picture that rendering was made from (OPENFILENAME then) and why it
+  // could not be read ("" when it could; LOADERROR then). The saves name
+  // their files after this picture, whatever has been opened since, and save
+  // nothing from a picture that could not be read.
+  std::string RENDEREDFILENAME;
+  std::string RENDEREDLOADERROR;
 
   // ---- images ------------------------------------------------------------
   ImageArray<5> IMAGEIN;     // channels 1..3 RGB, 4 alpha
   ImageArray<5> IMAGEINORG;  // channels 1..3 RGB after tone adjustment
   ImageArray<6> IMAGEOUT;    // 1..3 RGB of the palette colour, 4 index, 5 pair side
+  // Channels 1..3: the colours the last rendering gave every pixel (IMAGEIN as
+  // it left it), kept for the export after the input stage reuses IMAGEIN.
+  ImageArray<4> RENDEREDIMAGE;
 
   // ---- census ---------------------------------------------------------------
   // Entries 1..COLCOUNT in ascending (red, green, blue) order; entry 0 unused.

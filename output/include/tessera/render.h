@@ -10,7 +10,9 @@ namespace tessera {
 
 // Map every pixel onto the palette (BMP4) or its cell's pair (BMP1), with the
 // ordered pre-pass and error diffusion as the controls say; record IMAGEOUT,
-// RENDEREDFILETYPE and write the output preview ("outimage" files).
+// what the rendering was made from (RENDEREDFILETYPE, RENDEREDFILENAME,
+// RENDEREDLOADERROR) and its colours (RENDEREDIMAGE), and write the output
+// preview ("outimage" files).
 void DRAWOUTPUT(Store& store, Controls& controls);
 
 // Strength factor of the ordered pre-pass from the text of BayerValue

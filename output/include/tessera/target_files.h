@@ -35,8 +35,10 @@ std::vector<std::uint8_t> palette_bytes(const Store& store);
 // has been rendered yet.
 std::vector<std::uint8_t> target_file_bytes(const Store& store);
 
-// The 320 x 200 export: the rendered colours (IMAGEIN) over OUTPUTX x OUTPUTY,
-// every other pixel 0 in all four bytes.
+// The 320 x 200 export: the colours of the last rendering (RENDEREDIMAGE) over
+// its 320 or 160 x 200 pixels, every other pixel 0 in all four bytes. Before
+// anything has been rendered, the working image (IMAGEIN) over OUTPUTX x
+// OUTPUTY.
 Surface export_surface(const Store& store);
 
 // The rendered picture at 320 x 200 for a quick look, BMP4 pixels doubled in
@@ -46,23 +48,29 @@ Surface look_surface(const Store& store);
 struct SaveResult {
   bool ok = false;       // the file is written in full
   bool skipped = false;  // there was nothing to save; nothing was touched
+  bool unreadable = false;  // made from a picture that could not be read; nothing was touched
   std::string path;      // the file written or attempted
   std::string error;     // why it failed, when !ok && !skipped
 };
 
 // The confirmation shown after a save that worked.
 std::string saved_message(const std::string& path);
+// What a save says when its picture could not be read (SaveResult::unreadable).
+std::string unreadable_message(const std::string& picture);
 
-// "SAVE OUTPUT FILE": writes the target file beside OPENFILENAME. Skipped when
-// no picture is open or nothing has been rendered. The file is replaced only
+// "SAVE OUTPUT FILE": writes the target file beside the picture the last
+// rendering was made from (RENDEREDFILENAME). Skipped when nothing has been
+// rendered or the rendering had no picture; refused (unreadable, nothing
+// written) when that picture could not be read. The file is replaced only
 // once every byte of the new one is written.
 SaveResult save_target_file(const Store& store);
 // The same to a path of the caller's choice (skipped only when nothing has
 // been rendered).
 SaveResult save_target_file(const Store& store, const std::string& path);
 
-// "SAVE BMP": writes the export beside OPENFILENAME; skipped when no picture
-// is open.
+// "SAVE BMP": writes the export beside the picture of the last rendering, or
+// beside OPENFILENAME before the first rendering; skipped when that is no
+// picture, refused when it could not be read.
 SaveResult save_bmp_export(const Store& store);
 SaveResult save_bmp_export(const Store& store, const std::string& path);
 
