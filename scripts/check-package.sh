@@ -43,6 +43,7 @@ mkdir "$work/try"
   command -v Tessera tessview >/dev/null
   test "$(tessera-convert --version)" = "tessera-convert $version"
   tessera-convert --version
+  test "$(Tessera --version)" = "Tessera $version"
   # The bundled sample, converted from another folder: the same bytes as the
   # build tree's program gives.
   tessera-convert -o snake.bmp1 /usr/share/tessera/samples/demo_snake_600x450.png
