@@ -33,6 +33,21 @@ bool record(Outcome& out, const std::string& picture, const SaveResult& r) {
   return false;
 }
 
+void record_facts(Facts& f, const Store& s) {
+  f.rendered = true;
+  f.picture_width = s.XSIZE;
+  f.picture_height = s.YSIZE;
+  f.width = s.OUTPUTX;
+  f.height = s.OUTPUTY;
+  f.colours = s.COLCOUNT;
+  f.transparent = s.ISTRANSPARENT == 1;
+  for (int k = 1; k <= 16; ++k)
+    f.palette[static_cast<std::size_t>(k - 1)] = static_cast<std::uint32_t>(s.OCLUSTER[k][1]) << 16 |
+                                                 static_cast<std::uint32_t>(s.OCLUSTER[k][2]) << 8 |
+                                                 static_cast<std::uint32_t>(s.OCLUSTER[k][3]);
+  f.kmeans_iterations = s.KMEANSITERATIONS;
+}
+
 }  // namespace
 
 Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir) {
@@ -53,6 +68,7 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
   store->COLORBLOCKFIRSTPASS = 1;
   INITIALIZECOLORS(*store, controls);
   DRAWOUTPUT(*store, controls);
+  record_facts(out.facts, *store);
 
   if (!record(out, picture,
               settings.output.empty() ? save_target_file(*store) : save_target_file(*store, settings.output)))

@@ -2,6 +2,8 @@
 // buttons would do it in a freshly started window.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,10 +11,22 @@
 
 namespace tessera::cli {
 
+// What the conversion found, for a report: set once the stages have run.
+struct Facts {
+  bool rendered = false;
+  int picture_width = 0, picture_height = 0;  // XSIZE x YSIZE
+  int width = 0, height = 0;                  // the working image, OUTPUTX x OUTPUTY
+  int colours = 0;                            // COLCOUNT
+  bool transparent = false;
+  std::array<std::uint32_t, 16> palette{};    // 0xRRGGBB of OCLUSTER 1..16
+  int kmeans_iterations = 0;                  // 0 when K-means++ did not run
+};
+
 struct Outcome {
   bool ok = false;
   std::vector<std::string> written;  // files written, in order
   std::string error;                 // what went wrong, naming the file
+  Facts facts;
 };
 
 // temp_dir: where the stages write their preview files on the way.

@@ -1,10 +1,15 @@
 // tessera-convert: converts pictures into target-machine files from the
 // command line, with the window's engine and the window's start settings.
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -15,12 +20,23 @@
 #include <malloc.h>
 #endif
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include "batch.h"
+#include "contact_sheet.h"
 #include "convert.h"
 #include "options.h"
+#include "report.h"
+#include "tessera/settings_file.h"
 #include "tessera/store.h"
 
 using namespace tessera;
 using namespace tessera::cli;
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -43,6 +59,76 @@ void keep_large_buffers() {
 #endif
 }
 
+// Qt loads its picture format plugins the first time a reader or writer
+// asks for them. Loaded from a worker thread, which ends before the program
+// does, their objects are torn down at exit against that thread's freed
+// state, which corrupts the heap now and then. Asked once here, before any
+// worker starts, every plugin belongs to the main thread.
+void load_picture_plugins() {
+  QByteArray nothing("not a picture");
+  QBuffer buffer(&nothing);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  reader.canRead();  // asks every plugin whether it knows the content
+  QImageReader::supportedImageFormats();
+  QImageWriter::supportedImageFormats();
+}
+
+// A picture piped in is decoded from a private copy on disk, which is gone
+// when the program ends; the format is told by the content, as the copy has
+// no extension.
+class StandardInputCopy {
+ public:
+  static constexpr std::size_t kLimit = std::size_t{512} << 20;
+
+  ~StandardInputCopy() {
+    std::error_code ec;
+    if (!folder_.empty()) fs::remove_all(folder_, ec);
+  }
+
+  // "" on success, else why not.
+  std::string take() {
+    if (isatty(STDIN_FILENO)) return "standard input is a terminal, not a picture";
+    std::string pattern = (fs::temp_directory_path() / "tessera-stdin-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) return "cannot make a temporary folder";
+    folder_ = pattern;
+    path_ = (fs::path(folder_) / "picture").string();
+    std::FILE* to = std::fopen(path_.c_str(), "wb");
+    if (to == nullptr) return "cannot make a temporary file";
+    std::vector<char> buffer(1 << 16);
+    std::size_t total = 0;
+    std::string wrong;
+    for (;;) {
+      const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), stdin);
+      if (n == 0) break;
+      total += n;
+      if (total > kLimit) {
+        wrong = "more than 512 MB";
+        break;
+      }
+      if (std::fwrite(buffer.data(), 1, n, to) != n) {
+        wrong = "cannot write a temporary file";
+        break;
+      }
+    }
+    if (wrong.empty() && std::ferror(stdin)) wrong = "read error";
+    if (std::fclose(to) != 0 && wrong.empty()) wrong = "cannot write a temporary file";
+    return wrong;
+  }
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string folder_;
+  std::string path_;
+};
+
+// Messages name a piped picture "standard input" rather than its private copy.
+std::string named(const std::string& error, const Job& job, const std::string& picture) {
+  if (job.standard_input && error.rfind(picture, 0) == 0) return job.shown + error.substr(picture.size());
+  return error;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,42 +146,98 @@ int main(int argc, char** argv) {
     std::cout << "tessera-convert " << TESSERA_VERSION << '\n';
     return 0;
   }
+  for (const std::string& w : parsed.warnings) std::cerr << "tessera-convert: warning: " << w << '\n';
+  if (!settings.save_settings.empty()) {
+    const std::string wrong = save_settings_file(settings.save_settings, settings);
+    if (!wrong.empty()) {
+      std::cerr << "tessera-convert: cannot write " << settings.save_settings << ": " << wrong << '\n';
+      return 1;
+    }
+    if (parsed.jobs.empty()) return 0;
+  }
 
   keep_large_buffers();
-  const std::size_t count = settings.pictures.size();
-  std::size_t jobs = settings.jobs > 0 ? static_cast<std::size_t>(settings.jobs)
-                                       : std::max(1u, std::thread::hardware_concurrency());
-  jobs = std::min(jobs, count);
+  load_picture_plugins();
+  std::vector<Job> jobs = parsed.jobs;
+  const std::size_t count = jobs.size();
+  StandardInputCopy piped;
+  for (Job& job : jobs)
+    if (job.standard_input) {
+      const std::string wrong = piped.take();
+      if (!wrong.empty()) {
+        std::cerr << "tessera-convert: [1/" << count << "] " << job.shown << ": " << wrong << '\n';
+        std::cerr << "converted 0 of " << count << (count == 1 ? " picture" : " pictures") << ", " << count
+                  << " failed\n";
+        return 1;
+      }
+      job.picture = piped.path();
+    }
+  std::size_t jobs_at_once = settings.jobs > 0 ? static_cast<std::size_t>(settings.jobs)
+                                               : std::max(1u, std::thread::hardware_concurrency());
 
+  if (!settings.contact_sheet.empty()) {
+    const Job& job = jobs.front();
+    const SheetResult r = write_contact_sheet(job.picture, job.shown, settings, static_cast<unsigned>(jobs_at_once));
+    if (!r.ok) {
+      std::cerr << "tessera-convert: [1/1] " << named(r.error, job, job.picture) << '\n';
+    } else if (!settings.quiet) {
+      std::cerr << "[1/1] " << job.shown << " -> " << settings.contact_sheet << '\n';
+    }
+    if (!r.ok || !settings.quiet)
+      std::cerr << "converted " << (r.ok ? 1 : 0) << " of 1 picture" << (r.ok ? "" : ", 1 failed") << '\n';
+    return r.ok ? 0 : 1;
+  }
+
+  jobs_at_once = std::min(jobs_at_once, count);
   std::atomic<std::size_t> next{0};
-  std::atomic<bool> failed{false};
   std::mutex report;
-  std::size_t done = 0;
+  std::size_t done = 0, failed = 0;
   auto worker = [&] {
     for (std::size_t i = next++; i < count; i = next++) {
+      const Job& job = jobs[i];
+      // The conversion settings and this picture's files; not the whole
+      // list of pictures, which a large batch would copy for every picture.
+      Settings one;
+      static_cast<ConversionSettings&>(one) = settings;
+      one.output = job.output;
+      one.export_bmp = job.export_bmp;
+      one.png = job.png;
+      const auto start = std::chrono::steady_clock::now();
       Outcome out;
       try {
-        out = convert_picture(settings.pictures[i], settings, kNoPreviews);
+        for (const std::string& folder : folders_to_make(settings, job)) {
+          std::error_code ec;
+          if (!folder.empty()) fs::create_directories(folder, ec);
+        }
+        out = convert_picture(job.picture, one, kNoPreviews);
       } catch (const std::exception& e) {
-        out.error = settings.pictures[i] + ": " + e.what();
+        out.error = job.picture + ": " + e.what();
       }
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (!out.ok) out.error = named(out.error, job, job.picture);
       std::lock_guard<std::mutex> lock(report);
       ++done;
       if (!out.ok) {
-        failed = true;
-        std::cerr << "tessera-convert: " << out.error << '\n';
+        ++failed;
+        std::cerr << "tessera-convert: [" << done << '/' << count << "] " << out.error << '\n';
       } else if (!settings.quiet) {
-        std::cerr << '[' << done << '/' << count << "] " << settings.pictures[i];
+        std::cerr << '[' << done << '/' << count << "] " << job.shown;
         for (std::size_t k = 0; k < out.written.size(); ++k)
           std::cerr << (k == 0 ? " -> " : ", ") << out.written[k];
         std::cerr << '\n';
       }
+      if (settings.report == 1) std::cout << json_report_line(job, i + 1, settings, out, seconds) << std::endl;
     }
   };
 
   std::vector<std::thread> threads;
-  for (std::size_t t = 1; t < jobs; ++t) threads.emplace_back(worker);
+  for (std::size_t t = 1; t < jobs_at_once; ++t) threads.emplace_back(worker);
   worker();
   for (std::thread& t : threads) t.join();
-  return failed ? 1 : 0;
+  if (!settings.quiet || failed > 0) {
+    std::cerr << "converted " << count - failed << " of " << count << (count == 1 ? " picture" : " pictures");
+    if (failed > 0) std::cerr << ", " << failed << " failed";
+    std::cerr << '\n';
+  }
+  return failed > 0 ? 1 : 0;
 }

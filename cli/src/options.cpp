@@ -1,23 +1,25 @@
 #include "options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <climits>
-#include <filesystem>
-#include <map>
 #include <sstream>
 #include <string_view>
 
+#include "batch.h"
+#include "contact_sheet.h"
+#include "tessera/number.h"
 #include "tessera/render.h"
 #include "tessera/target_files.h"
-
-namespace fs = std::filesystem;
 
 namespace tessera::cli {
 
 namespace {
 
-enum class Kind { Flag, Integer, Word, Text };
+// Setting: a conversion setting, the settings-file key of the same name,
+// which knows its values; the others belong to the command line alone.
+enum class Kind { Flag, Integer, Word, Text, Setting };
 
 struct Word {
   const char* word;
@@ -35,88 +37,70 @@ struct Option {
   std::string Settings::*text = nullptr;
   int min = 0, max = 0;
   std::vector<Word> words = {};
+  // A Text option whose value is acted on at once rather than stored.
+  std::string (*act)(std::string_view value, Settings& s) = nullptr;
 };
+
+// Reads a settings file over what is set so far; options after it win.
+std::string read_settings(std::string_view path, Settings& s) {
+  return load_settings_file(std::string(path), s);
+}
 
 const std::vector<Option>& options() {
   static const std::vector<Option> table = {
-      {"format",
-       'f',
-       Kind::Word,
-       "FORMAT",
-       "target format",
-       nullptr,
-       &Settings::format,
-       nullptr,
-       0,
-       0,
-       {{"bmp1", 1}, {"bmp4", 4}}},
-      {"scale",
-       0,
-       Kind::Word,
-       "METHOD",
-       "resampling",
-       nullptr,
-       &Settings::scale,
-       nullptr,
-       0,
-       0,
-       {{"nearest", 0}, {"average", 1}, {"bicubic", 2}, {"lanczos", 3}}},
-      {"place",
-       0,
-       Kind::Word,
-       "MODE",
-       "placement in the working image",
-       nullptr,
-       &Settings::place,
-       nullptr,
-       0,
-       0,
-       {{"fill", 0}, {"stretch", 1}, {"center", 2}, {"fit", 3}, {"aspect-fill", 4}}},
-      {"no-aspect-correction", 0, Kind::Flag, nullptr, "no aspect-ratio correction for BMP4",
-       &Settings::no_aspect_correction},
-      {"grey", 0, Kind::Flag, nullptr, "convert in grey", &Settings::grey},
-      {"brightness", 0, Kind::Integer, "N", "added to every channel", nullptr, &Settings::brightness, nullptr,
-       -255, 255},
-      {"contrast", 0, Kind::Integer, "N", "contrast in percent", nullptr, &Settings::contrast, nullptr, -100,
-       100},
-      {"method",
-       0,
-       Kind::Word,
-       "METHOD",
-       "palette method",
-       nullptr,
-       &Settings::method,
-       nullptr,
-       0,
-       0,
-       {{"median-cut", 0}, {"kmeans", 1}, {"colorq", 2}}},
-      {"max-iterations", 0, Kind::Integer, "N", "iteration limit of kmeans", nullptr,
-       &Settings::max_iterations, nullptr, 0, 1000000},
-      {"trans", 0, Kind::Integer, "N", "transparency threshold in percent", nullptr, &Settings::trans,
-       nullptr, 0, 100},
-      {"diffusion",
-       0,
-       Kind::Word,
-       "KERNEL",
-       "error diffusion",
-       nullptr,
-       &Settings::diffusion,
-       nullptr,
-       0,
-       0,
-       {{"none", 0}, {"floyd-steinberg", 1}, {"atkinson", 2}, {"burkes", 3}, {"stucki", 4}}},
-      {"diffusion-strength", 0, Kind::Text, "TEXT",
-       "diffusion strength in percent, read like the window's box", nullptr, nullptr,
-       &Settings::diffusion_strength},
-      {"bayer", 0, Kind::Flag, nullptr, "ordered (Bayer) dithering before the mapping", &Settings::bayer},
-      {"bayer-strength", 0, Kind::Text, "TEXT", "Bayer strength in percent", nullptr, nullptr,
-       &Settings::bayer_strength},
+      {"settings", 0, Kind::Text, "FILE",
+       "read settings from a file (options after it win)", nullptr, nullptr, nullptr, 0, 0, {}, read_settings},
+      {"format", 'f', Kind::Setting, "FORMAT", "target format"},
+      {"scale", 0, Kind::Setting, "METHOD", "resampling"},
+      {"place", 0, Kind::Setting, "MODE", "placement in the working image"},
+      {"no-aspect-correction", 0, Kind::Setting, nullptr, "no aspect-ratio correction for BMP4"},
+      {"grey", 0, Kind::Setting, nullptr, "convert in grey"},
+      {"brightness", 0, Kind::Setting, "N", "added to every channel"},
+      {"contrast", 0, Kind::Setting, "N", "contrast in percent"},
+      {"method", 0, Kind::Setting, "METHOD", "palette method"},
+      {"max-iterations", 0, Kind::Setting, "TEXT", "iteration limit of kmeans, read like the window's box"},
+      {"trans", 0, Kind::Setting, "N", "transparency threshold in percent"},
+      {"diffusion", 0, Kind::Setting, "KERNEL", "error diffusion"},
+      {"diffusion-strength", 0, Kind::Setting, "TEXT",
+       "diffusion strength in percent, read like the window's box"},
+      {"bayer", 0, Kind::Setting, nullptr, "ordered (Bayer) dithering before the mapping"},
+      {"bayer-strength", 0, Kind::Setting, "TEXT", "Bayer strength in percent"},
+      {"save-settings", 0, Kind::Text, "FILE",
+       "write the settings in effect to a file (and stop, unless pictures are given)", nullptr, nullptr,
+       &Settings::save_settings},
       {"output", 'o', Kind::Text, "PATH", "target file (one picture only; default beside the picture)",
        nullptr, nullptr, &Settings::output},
+      {"output-dir", 'O', Kind::Text, "DIR", "write the targets into this folder", nullptr, nullptr,
+       &Settings::output_dir},
       {"export-bmp", 0, Kind::Text, "PATH", "also write the 320 x 200 BMP export (one picture only)", nullptr,
        nullptr, &Settings::export_bmp},
+      {"export-bmp-dir", 0, Kind::Text, "DIR", "also write the BMP exports (NAME_out.bmp) into this folder",
+       nullptr, nullptr, &Settings::export_bmp_dir},
       {"png", 0, Kind::Text, "PATH", "also write the rendered picture as a 320 x 200 PNG (one picture only)",
        nullptr, nullptr, &Settings::png},
+      {"png-dir", 0, Kind::Text, "DIR", "also write the rendered pictures (NAME_out.png) into this folder",
+       nullptr, nullptr, &Settings::png_dir},
+      {"recursive", 'r', Kind::Flag, nullptr, "folders given: also their subfolders, kept under the output folders",
+       &Settings::recursive},
+      {"report",
+       0,
+       Kind::Word,
+       "FORMAT",
+       "print a report of every picture on standard output",
+       nullptr,
+       &Settings::report,
+       nullptr,
+       0,
+       0,
+       {{"none", 0}, {"json", 1}}},
+      {"contact-sheet", 0, Kind::Text, "FILE.png",
+       "draw one picture with every method and dithering into one PNG (converts nothing)", nullptr,
+       nullptr, &Settings::contact_sheet},
+      {"sheet-methods", 0, Kind::Text, "LIST", "methods of the contact sheet, separated by commas", nullptr,
+       nullptr, &Settings::sheet_methods},
+      {"sheet-diffusions", 0, Kind::Text, "LIST",
+       "dithering of the contact sheet: none, kernels, bayer", nullptr, nullptr,
+       &Settings::sheet_diffusions},
       {"jobs", 'j', Kind::Integer, "N", "pictures converted at once (default: one per core)", nullptr,
        &Settings::jobs, nullptr, 1, 256},
       {"quiet", 'q', Kind::Flag, nullptr, "no progress messages", &Settings::quiet},
@@ -138,25 +122,47 @@ const Option* find_short(char letter) {
   return nullptr;
 }
 
+const SettingKey& key_of(const Option& o) { return *find_setting_key(o.name); }
+
+// Options that stand alone, without a value of their own.
+bool takes_no_value(const Option& o) {
+  return o.kind == Kind::Flag || (o.kind == Kind::Setting && key_of(o).kind == SettingKind::Flag);
+}
+
 std::string word_list(const Option& o) {
+  if (o.kind == Kind::Setting) return setting_words(key_of(o));
   std::string out;
   for (std::size_t i = 0; i < o.words.size(); ++i) out += (i == 0 ? "" : ", ") + std::string(o.words[i].word);
   return out;
 }
 
-// Applies one value; returns a usage error or "".
-std::string apply(const Option& o, std::string_view value, Settings& s) {
+std::string lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Applies one value; returns a usage error or "". A flag has no value unless
+// written --flag=true or --flag=false (has_value).
+std::string apply(const Option& o, std::string_view value, bool has_value, Settings& s) {
   const std::string name = std::string("--") + o.name;
   switch (o.kind) {
+    case Kind::Setting: {
+      const SettingKey& key = key_of(o);
+      const std::string wrong =
+          set_setting(key, key.kind == SettingKind::Flag && !has_value ? std::string_view("true") : value, s);
+      return wrong.empty() ? wrong : name + ": " + wrong;
+    }
     case Kind::Flag:
       s.*o.flag = true;
       return {};
     case Kind::Text:
+      if (o.act != nullptr) return o.act(value, s);
       s.*o.text = std::string(value);
       return {};
     case Kind::Word:
       for (const Word& w : o.words)
-        if (value == w.word) {
+        if (lower(value) == w.word) {
           s.*o.number = w.value;
           return {};
         }
@@ -177,17 +183,76 @@ std::string apply(const Option& o, std::string_view value, Settings& s) {
   return {};
 }
 
-// Two pictures that would be saved under one name would overwrite each
-// other, and with parallel jobs it would be chance which one is left.
-std::string shared_target(const Settings& s) {
-  std::map<std::string, const std::string*> seen;
-  for (const std::string& picture : s.pictures) {
-    std::error_code ec;
-    const std::string target = target_file_name(picture, s.format);
-    fs::path key = fs::absolute(target, ec);
-    const auto [at, fresh] =
-        seen.emplace((ec ? fs::path(target) : key).lexically_normal().string(), &picture);
-    if (!fresh) return "pictures " + *at->second + " and " + picture + " would both be saved as " + target;
+// One option given by its long name ("--name" or "--name=value").
+std::string long_option(const std::vector<std::string>& args, std::size_t& i, Settings& s) {
+  std::string_view body = std::string_view(args[i]).substr(2);
+  std::string_view value;
+  bool has_value = false;
+  const std::size_t eq = body.find('=');
+  if (eq != std::string_view::npos) {
+    value = body.substr(eq + 1);
+    has_value = true;
+    body = body.substr(0, eq);
+  }
+  const std::string shown = "--" + std::string(body);
+  const Option* o = find_long(body);
+  if (o == nullptr) return "unknown option " + shown;
+  if (takes_no_value(*o)) {
+    if (has_value && o->kind == Kind::Flag) return shown + " takes no value";
+    return apply(*o, value, has_value, s);
+  }
+  if (has_value) return apply(*o, value, true, s);
+  if (i + 1 < args.size()) return apply(*o, args[++i], true, s);
+  return shown + " needs a value (" + std::string(o->value) + ")";
+}
+
+// Short options, alone or run together: -q, -j2, -qj2, -fbmp4, -j 2.
+std::string short_options(const std::vector<std::string>& args, std::size_t& i, Settings& s) {
+  const std::string& arg = args[i];
+  for (std::size_t k = 1; k < arg.size(); ++k) {
+    const std::string shown = std::string("-") + arg[k];
+    const Option* o = find_short(arg[k]);
+    if (o == nullptr) return "unknown option " + shown;
+    if (takes_no_value(*o)) {
+      const std::string wrong = apply(*o, {}, false, s);
+      if (!wrong.empty()) return wrong;
+      continue;
+    }
+    if (k + 1 < arg.size()) return apply(*o, std::string_view(arg).substr(k + 1), true, s);
+    if (i + 1 < args.size()) return apply(*o, args[++i], true, s);
+    return shown + " needs a value (" + std::string(o->value) + ")";
+  }
+  return {};
+}
+
+// Checks the combinations once every option is read; "" when they fit.
+std::string check_combinations(const Settings& s) {
+  if (!s.output.empty() && !s.output_dir.empty()) return "--output: not together with --output-dir";
+  if (!s.export_bmp.empty() && !s.export_bmp_dir.empty()) return "--export-bmp: not together with --export-bmp-dir";
+  if (!s.png.empty() && !s.png_dir.empty()) return "--png: not together with --png-dir";
+  const auto stdin_count = std::count(s.pictures.begin(), s.pictures.end(), std::string("-"));
+  if (stdin_count > 1) return "-: standard input can be read only once";
+  if (stdin_count == 1) {
+    if (s.pictures.size() > 1) return "-: a picture from standard input only alone";
+    if (s.contact_sheet.empty() && s.output.empty())
+      return "-: a picture from standard input needs --output for its target";
+    if (!s.export_bmp_dir.empty()) return "--export-bmp-dir: a picture from standard input needs --export-bmp";
+    if (!s.png_dir.empty()) return "--png-dir: a picture from standard input needs --png";
+  }
+  if (!s.contact_sheet.empty()) {
+    for (const auto& [set, name] : {std::pair{!s.output.empty(), "--output"},
+                                    {!s.output_dir.empty(), "--output-dir"},
+                                    {!s.export_bmp.empty(), "--export-bmp"},
+                                    {!s.export_bmp_dir.empty(), "--export-bmp-dir"},
+                                    {!s.png.empty(), "--png"},
+                                    {!s.png_dir.empty(), "--png-dir"},
+                                    {s.report != 0, "--report"}})
+      if (set) return std::string(name) + ": not together with --contact-sheet, which converts nothing";
+    std::vector<SheetColumn> columns;
+    std::vector<int> methods;
+    if (std::string e = sheet_methods(s.sheet_methods, methods); !e.empty()) return "--sheet-methods: " + e;
+    if (std::string e = sheet_diffusions(s.sheet_diffusions, columns); !e.empty())
+      return "--sheet-diffusions: " + e;
   }
   return {};
 }
@@ -208,62 +273,32 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
       only_pictures = true;
       continue;
     }
-
-    const Option* o = nullptr;
-    std::string_view inline_value;
-    bool has_inline = false;
-    std::string shown;
-    if (arg.rfind("--", 0) == 0) {
-      std::string_view body = std::string_view(arg).substr(2);
-      const std::size_t eq = body.find('=');
-      if (eq != std::string_view::npos) {
-        inline_value = body.substr(eq + 1);
-        has_inline = true;
-        body = body.substr(0, eq);
-      }
-      o = find_long(body);
-      shown = "--" + std::string(body);
-    } else {
-      o = find_short(arg[1]);
-      shown = arg.substr(0, 2);
-      if (arg.size() > 2) {
-        inline_value = std::string_view(arg).substr(2);
-        has_inline = true;
-      }
-    }
-    if (o == nullptr) {
-      r.error = "unknown option " + shown;
-      return r;
-    }
-    if (o->kind == Kind::Flag) {
-      if (has_inline) {
-        r.error = shown + " takes no value";
-        return r;
-      }
-      r.error = apply(*o, {}, s);
-    } else if (has_inline) {
-      r.error = apply(*o, inline_value, s);
-    } else if (i + 1 < args.size()) {
-      r.error = apply(*o, args[++i], s);
-    } else {
-      r.error = shown + " needs a value (" + std::string(o->value) + ")";
-    }
+    r.error = arg.rfind("--", 0) == 0 ? long_option(args, i, s) : short_options(args, i, s);
     if (!r.error.empty()) return r;
   }
 
   if (s.help || s.version) return r;
+  for (const SettingKey& key : setting_keys())
+    if (const std::string w = setting_warning(key, s); !w.empty())
+      r.warnings.push_back("--" + std::string(key.name) + ": " + w);
   if (s.pictures.empty()) {
-    r.error = "no picture given";
-  } else if (s.pictures.size() > 1) {
+    if (s.save_settings.empty()) r.error = "no picture given";
+    return r;
+  }
+  r.error = check_combinations(s);
+  if (r.error.empty()) r.error = plan_jobs(s, r.jobs);
+  if (r.error.empty() && !s.contact_sheet.empty() && r.jobs.size() != 1)
+    r.error = "--contact-sheet: one picture only";
+  if (!r.error.empty() || !s.contact_sheet.empty()) return r;
+  if (r.jobs.size() > 1) {
     if (!s.output.empty())
       r.error = "--output: only with one picture";
     else if (!s.export_bmp.empty())
       r.error = "--export-bmp: only with one picture";
     else if (!s.png.empty())
       r.error = "--png: only with one picture";
-    else
-      r.error = shared_target(s);
   }
+  if (r.error.empty()) r.error = shared_files(r.jobs, s.format);
   return r;
 }
 
@@ -271,30 +306,43 @@ std::string usage_text() {
   std::ostringstream out;
   out << "Usage: tessera-convert [options] PICTURE...\n"
          "Converts pictures (bmp, png, jpg, gif) into BMP1 or BMP4 files for the target machine,\n"
-         "as the converter window does after \"PROCESS\" and \"SAVE OUTPUT FILE\".\n\nOptions:\n";
+         "as the converter window does after \"PROCESS\" and \"SAVE OUTPUT FILE\".\n"
+         "A PICTURE may be a folder (its bmp, png, jpg, jpeg and gif files) or - for one picture\n"
+         "read from standard input.\n\nOptions:\n";
   const Settings defaults;
   for (const Option& o : options()) {
     std::string left = o.letter != 0 ? std::string("  -") + o.letter + ", " : std::string("      ");
     left += std::string("--") + o.name;
     if (o.value != nullptr) left += std::string(" ") + o.value;
     std::string help = o.help;
+    const SettingKey* key = o.kind == Kind::Setting ? &key_of(o) : nullptr;
+    const bool word = o.kind == Kind::Word || (key && key->kind == SettingKind::Word);
+    const bool integer = o.kind == Kind::Integer || (key && key->kind == SettingKind::Integer);
+    const int low = key ? key->min : o.min, high = key ? key->max : o.max;
+    if (key && key->kind != SettingKind::Flag) {
+      const std::string value = setting_value(*key, defaults);
+      help += key->kind == SettingKind::Text ? " (default \"" + value + "\")" : " (default " + value + ")";
+    }
     if (o.kind == Kind::Word)
       for (const Word& w : o.words)
         if (w.value == defaults.*o.number) help += std::string(" (default ") + w.word + ")";
     if (o.kind == Kind::Integer && defaults.*o.number >= o.min)
       help += " (default " + std::to_string(defaults.*o.number) + ")";
-    if (o.kind == Kind::Text && !(defaults.*o.text).empty())
+    if (o.kind == Kind::Text && o.text != nullptr && !(defaults.*o.text).empty())
       help += " (default \"" + defaults.*o.text + "\")";
     out << left << std::string(left.size() < 34 ? 34 - left.size() : 1, ' ') << help << '\n';
-    if (o.kind == Kind::Word) out << std::string(34, ' ') << "one of: " << word_list(o) << '\n';
-    if (o.kind == Kind::Integer) out << std::string(34, ' ') << "from " << o.min << " to " << o.max << '\n';
+    if (word) out << std::string(34, ' ') << "one of: " << word_list(o) << '\n';
+    if (integer) out << std::string(34, ' ') << "from " << low << " to " << high << '\n';
   }
-  out << "\nExit status: 0 when every picture was converted, 1 when one could not be read\n"
+  out << "\nA settings file holds one 'option = value' a line, with the long names above\n"
+         "(format = bmp4, bayer = true); lines starting with # are comments. Words may be\n"
+         "written in any case; short options may be run together (-qj2, -fbmp4).\n"
+         "\nExit status: 0 when every picture was converted, 1 when one could not be read\n"
          "or written, 2 for a usage error.\n";
   return out.str();
 }
 
-void configure(const Settings& s, Store& store, ControlValues& controls) {
+void configure(const ConversionSettings& s, Store& store, ControlValues& controls) {
   controls.output_index = s.format == 1 ? 0 : 1;
 
   store.SCALE = s.scale;
@@ -308,7 +356,7 @@ void configure(const Settings& s, Store& store, ControlValues& controls) {
   constexpr Ctl kMethods[] = {Ctl::MedianCut, Ctl::Kmeans, Ctl::Scolorq};
   controls.select(kMethods[s.method]);
   store.KMEANS = s.method;
-  store.MAXITERATIONS = s.max_iterations;
+  store.MAXITERATIONS = rounded_number_value(s.max_iterations);
   store.TRANS = s.trans;
 
   // With diffusion off the window keeps its kernel choice; only Dither is clear.

@@ -6,39 +6,48 @@
 #include <vector>
 
 #include "tessera/controls.h"
+#include "tessera/settings_file.h"
 #include "tessera/store.h"
 
 namespace tessera::cli {
 
-// Every option's value; the defaults are the window's start states.
-struct Settings {
-  int format = 1;  // 1 = BMP1, 4 = BMP4
-  int scale = 0;
-  int place = 1;  // index into the placement words: stretch
-  bool no_aspect_correction = false;
-  bool grey = false;
-  int brightness = 0;
-  int contrast = 0;
-  int method = 2;  // colorq
-  int max_iterations = 50;
-  int trans = 50;
-  int diffusion = 0;
-  std::string diffusion_strength = "100";
-  bool bayer = false;
-  std::string bayer_strength = "100";
+// One picture of a batch and the files it is saved as.
+struct Job {
+  std::string picture;  // the path read ("" for standard input)
+  std::string shown;    // the name used in messages and reports
+  std::string output;   // target file; "" for the name beside the picture
+  std::string export_bmp;
+  std::string png;
+  bool standard_input = false;  // the picture comes from standard input
+};
+
+// Every option's value. The conversion settings (the part a settings file
+// holds) start at the window's start states.
+struct Settings : ConversionSettings {
   std::string output;
   std::string export_bmp;
   std::string png;
+  std::string output_dir;
+  std::string export_bmp_dir;
+  std::string png_dir;
+  bool recursive = false;
+  std::string save_settings;
+  int report = 0;  // 0 none, 1 JSON Lines on standard output
+  std::string contact_sheet;
+  std::string sheet_methods = "median-cut,kmeans,colorq";
+  std::string sheet_diffusions = "none,floyd-steinberg,atkinson,burkes,stucki,bayer";
   int jobs = 0;  // 0: one job per core
   bool quiet = false;
   bool help = false;
   bool version = false;
-  std::vector<std::string> pictures;
+  std::vector<std::string> pictures;  // as given: files, folders, "-"
 };
 
 struct ParseResult {
   Settings settings;
-  std::string error;  // a usage error, naming the option and what it allows
+  std::vector<Job> jobs;              // the pictures to convert, folders listed
+  std::vector<std::string> warnings;  // texts that convert but are not numbers
+  std::string error;                  // a usage error, naming the option and what it allows
 };
 
 ParseResult parse_arguments(const std::vector<std::string>& args);
@@ -47,6 +56,6 @@ std::string usage_text();
 
 // Sets the controls and the store as the window would stand after a fresh
 // start and the clicks that these settings stand for.
-void configure(const Settings& settings, Store& store, ControlValues& controls);
+void configure(const ConversionSettings& settings, Store& store, ControlValues& controls);
 
 }  // namespace tessera::cli

@@ -218,6 +218,7 @@ void kmeans_plus_plus(Store& s, Controls& controls, int first_slot) {
     controls.set_text(Ctl::StatusBar, "Iteration: " + std::to_string(ITERATION) +
                                           ", Epsilon: " + std::to_string(static_cast<long long>(CHANGE)));
   } while (CHANGE > EPSILON && ITERATION < limit);
+  s.KMEANSITERATIONS = ITERATION;
 }
 
 }  // namespace tessera

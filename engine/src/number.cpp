@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cfloat>
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -78,6 +79,50 @@ double number_value(std::string_view text) {
     if (any) number += exponent;
   }
   return finite(c_strtod(number));
+}
+
+int rounded_number_value(std::string_view text) {
+  const double v = std::nearbyint(number_value(text));
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(v);
+}
+
+bool is_number_text(std::string_view text) {
+  std::size_t i = 0;
+  const auto blank = [&](std::size_t k) { return k < text.size() && (text[k] == ' ' || text[k] == '\t'); };
+  while (blank(i)) ++i;
+  std::size_t digits = 0;
+  if (i < text.size() && text[i] == '&') {
+    ++i;
+    int radix = 8;
+    if (i < text.size()) {
+      const char k = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+      if (k == 'H' || k == 'O' || k == 'B') {
+        radix = k == 'H' ? 16 : k == 'O' ? 8 : 2;
+        ++i;
+      }
+    }
+    while (i < text.size() && digit_value(text[i]) < radix) ++i, ++digits;
+  } else {
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    while (i < text.size() && is_digit(text[i])) ++i, ++digits;
+    if (i < text.size() && text[i] == '.') {
+      ++i;
+      while (i < text.size() && is_digit(text[i])) ++i, ++digits;
+    }
+    if (digits > 0 && i < text.size() &&
+        (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
+      std::size_t j = i + 1;
+      if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+      std::size_t exponent = 0;
+      while (j < text.size() && is_digit(text[j])) ++j, ++exponent;
+      if (exponent > 0) i = j;
+    }
+  }
+  if (digits == 0) return false;
+  while (blank(i)) ++i;
+  return i == text.size();
 }
 
 }  // namespace tessera

@@ -107,6 +107,7 @@ void INITIALIZECOLORS(Store& s, Controls& controls) {
   if (s.ISTRANSPARENT == 1)
     for (int c = 1; c <= 3; ++c) s.CLUSTER[1][c] = s.OCLUSTER[1][c] = kMagenta[c];
   const int STARTINDEX = s.ISTRANSPARENT == 1 ? 2 : 1;
+  s.KMEANSITERATIONS = 0;
 
   if (small_census_palette(s)) {
     controls.set_text(Ctl::StatusBar, "16 Colors or Less, Skipping K-Means, Palette Matching");

@@ -154,7 +154,6 @@ TEST_F(ConvertCli, UsageErrorsNameTheOptionAndWhatItAllows) {
       {{"--brightness=-256", pic}, {"--brightness", "-255 to 255"}},
       {{"--contrast", "ten", pic}, {"--contrast", "-100 to 100"}},
       {{"--trans", "101", pic}, {"--trans", "0 to 100"}},
-      {{"--max-iterations", "-1", pic}, {"--max-iterations"}},
       {{"-j", "0", pic}, {"--jobs"}},
       {{"--format", "bmp2", pic}, {"--format", "bmp1, bmp4"}},
       {{"--scale", "cubic", pic}, {"--scale", "lanczos"}},

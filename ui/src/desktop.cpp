@@ -3,6 +3,7 @@
 #include <QColorDialog>
 #include <QCursor>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -26,6 +27,18 @@ std::unique_ptr<QFileDialog> make_open_dialog(QWidget* owner) {
   return dialog;
 }
 
+std::unique_ptr<QFileDialog> make_settings_dialog(QWidget* owner, bool save) {
+  auto dialog = std::make_unique<QFileDialog>(owner, save ? QStringLiteral("Save settings") : QStringLiteral("Load settings"),
+                                              QDir::currentPath());
+  dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog->setNameFilters({QStringLiteral("Tessera settings (*.tessera)"), QStringLiteral("All Files (*)")});
+  dialog->selectNameFilter(dialog->nameFilters().first());
+  dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog->setDefaultSuffix(QStringLiteral("tessera"));
+  return dialog;
+}
+
 std::unique_ptr<QColorDialog> make_colour_dialog(QColor initial) {
   // Custom colours start black on every call and are forgotten afterwards.
   for (int i = 0; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, QColor(0, 0, 0));
@@ -42,6 +55,14 @@ Desktop qt_desktop() {
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
     return dialog->selectedFiles().first().toStdString();
   };
+  for (const bool save : {false, true}) {
+    auto ask = [save](QWidget* owner) -> std::optional<std::string> {
+      auto dialog = make_settings_dialog(owner, save);
+      if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
+      return QFile::encodeName(dialog->selectedFiles().first()).toStdString();
+    };
+    (save ? d.save_settings : d.open_settings) = ask;
+  }
   d.choose_colour = [](QColor initial) -> std::optional<QColor> {
     auto dialog = make_colour_dialog(initial);
     const int answer = dialog->exec();

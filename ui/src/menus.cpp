@@ -6,6 +6,7 @@
 #include <QMenuBar>
 
 #include "tessera/frm_main.h"
+#include "tessera/window_settings.h"
 
 namespace tessera {
 
@@ -57,6 +58,8 @@ void build_menus(frmMain& f) {
              [&f] { f.SaveExec.raise(fw::Event::Click); });
   add_action(file, "FileSaveBMP", "Save BMP", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
              [&f] { f.SaveBMP.raise(fw::Event::Click); });
+  add_action(file, "FileLoadSettings", "Load settings...", {}, [&f] { LOADSETTINGS(f); });
+  add_action(file, "FileSaveSettings", "Save settings...", {}, [&f] { SAVESETTINGS(f); });
   file->addSeparator();
   add_action(file, "FileQuit", "Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), [&f] { f.window()->close(); });
 

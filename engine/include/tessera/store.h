@@ -97,6 +97,10 @@ struct Store {
   std::string RENDEREDFILENAME;
   std::string RENDEREDLOADERROR;
 
+  // Iterations the last palette selection's K-means++ ran; 0 when it ran
+  // none (another method, or a picture of 16 colours or fewer).
+  int KMEANSITERATIONS = 0;
+
   // ---- images ------------------------------------------------------------
   ImageArray<5> IMAGEIN;     // channels 1..3 RGB, 4 alpha
   ImageArray<5> IMAGEINORG;  // channels 1..3 RGB after tone adjustment

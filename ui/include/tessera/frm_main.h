@@ -27,6 +27,9 @@ namespace tessera {
 struct Desktop {
   // The picture chosen in the open dialog; nothing when cancelled.
   std::function<std::optional<std::string>(QWidget* owner)> open_file;
+  // The settings file to load, and the one to save to; nothing when cancelled.
+  std::function<std::optional<std::string>(QWidget* owner)> open_settings;
+  std::function<std::optional<std::string>(QWidget* owner)> save_settings;
   // The colour chosen in the colour dialog; nothing when cancelled.
   std::function<std::optional<QColor>(QColor initial)> choose_colour;
   // A message box with an OK button.
@@ -42,6 +45,8 @@ Desktop qt_desktop();
 // tests that check the setup without opening them.
 std::unique_ptr<QFileDialog> make_open_dialog(QWidget* owner);
 std::unique_ptr<QColorDialog> make_colour_dialog(QColor initial);
+// The dialog for a settings file (".tessera"), to load or to save.
+std::unique_ptr<QFileDialog> make_settings_dialog(QWidget* owner, bool save);
 
 // The logo shown in the corner of the window and made into its icon.
 QImage tessera_logo(int width, int height);

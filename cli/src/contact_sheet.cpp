@@ -1,0 +1,272 @@
+#include "contact_sheet.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "tessera/render.h"
+#include "tessera/stages.h"
+#include "tessera/target_files.h"
+
+namespace tessera::cli {
+
+namespace {
+
+constexpr int kTileWidth = 320, kTileHeight = 200;
+constexpr int kMargin = 12;
+constexpr int kTextScale = 2;
+constexpr int kLine = 9 * kTextScale;               // 7 rows of a letter and two of space
+constexpr int kHeading = 2 * kLine + kMargin;        // two lines above the tiles
+constexpr int kCaption = 2 * kLine + 6;              // two lines below every tile
+constexpr std::uint32_t kBackground = 0xFF202020u;
+constexpr std::uint32_t kInk = 0xFFE8E8E8u;
+// The sheet's pictures never go to the window's picture boxes.
+constexpr const char* kNoPreviews = "/dev/null";
+
+constexpr const char* kMethodWords[] = {"median-cut", "kmeans", "colorq"};
+constexpr const char* kKernelWords[] = {"none", "floyd-steinberg", "atkinson", "burkes", "stucki"};
+
+// 5 x 7 capitals, digits and the signs that names and settings use.
+const std::map<char, std::array<const char*, 7>>& glyphs() {
+  static const std::map<char, std::array<const char*, 7>> g = {
+      {'A', {" ### ", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"}},
+      {'B', {"#### ", "#   #", "#   #", "#### ", "#   #", "#   #", "#### "}},
+      {'C', {" ### ", "#   #", "#    ", "#    ", "#    ", "#   #", " ### "}},
+      {'D', {"#### ", "#   #", "#   #", "#   #", "#   #", "#   #", "#### "}},
+      {'E', {"#####", "#    ", "#    ", "#### ", "#    ", "#    ", "#####"}},
+      {'F', {"#####", "#    ", "#    ", "#### ", "#    ", "#    ", "#    "}},
+      {'G', {" ### ", "#   #", "#    ", "# ###", "#   #", "#   #", " ####"}},
+      {'H', {"#   #", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"}},
+      {'I', {" ### ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "}},
+      {'J', {"  ###", "   # ", "   # ", "   # ", "   # ", "#  # ", " ##  "}},
+      {'K', {"#   #", "#  # ", "# #  ", "##   ", "# #  ", "#  # ", "#   #"}},
+      {'L', {"#    ", "#    ", "#    ", "#    ", "#    ", "#    ", "#####"}},
+      {'M', {"#   #", "## ##", "# # #", "# # #", "#   #", "#   #", "#   #"}},
+      {'N', {"#   #", "#   #", "##  #", "# # #", "#  ##", "#   #", "#   #"}},
+      {'O', {" ### ", "#   #", "#   #", "#   #", "#   #", "#   #", " ### "}},
+      {'P', {"#### ", "#   #", "#   #", "#### ", "#    ", "#    ", "#    "}},
+      {'Q', {" ### ", "#   #", "#   #", "#   #", "# # #", "#  # ", " ## #"}},
+      {'R', {"#### ", "#   #", "#   #", "#### ", "# #  ", "#  # ", "#   #"}},
+      {'S', {" ####", "#    ", "#    ", " ### ", "    #", "    #", "#### "}},
+      {'T', {"#####", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  "}},
+      {'U', {"#   #", "#   #", "#   #", "#   #", "#   #", "#   #", " ### "}},
+      {'V', {"#   #", "#   #", "#   #", "#   #", "#   #", " # # ", "  #  "}},
+      {'W', {"#   #", "#   #", "#   #", "# # #", "# # #", "# # #", " # # "}},
+      {'X', {"#   #", "#   #", " # # ", "  #  ", " # # ", "#   #", "#   #"}},
+      {'Y', {"#   #", "#   #", " # # ", "  #  ", "  #  ", "  #  ", "  #  "}},
+      {'Z', {"#####", "    #", "   # ", "  #  ", " #   ", "#    ", "#####"}},
+      {'0', {" ### ", "#   #", "#  ##", "# # #", "##  #", "#   #", " ### "}},
+      {'1', {"  #  ", " ##  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "}},
+      {'2', {" ### ", "#   #", "    #", "   # ", "  #  ", " #   ", "#####"}},
+      {'3', {"#####", "   # ", "  #  ", "   # ", "    #", "#   #", " ### "}},
+      {'4', {"   # ", "  ## ", " # # ", "#  # ", "#####", "   # ", "   # "}},
+      {'5', {"#####", "#    ", "#### ", "    #", "    #", "#   #", " ### "}},
+      {'6', {"  ## ", " #   ", "#    ", "#### ", "#   #", "#   #", " ### "}},
+      {'7', {"#####", "    #", "   # ", "  #  ", " #   ", " #   ", " #   "}},
+      {'8', {" ### ", "#   #", "#   #", " ### ", "#   #", "#   #", " ### "}},
+      {'9', {" ### ", "#   #", "#   #", " ####", "    #", "   # ", " ##  "}},
+      {'-', {"     ", "     ", "     ", "#####", "     ", "     ", "     "}},
+      {'+', {"     ", "  #  ", "  #  ", "#####", "  #  ", "  #  ", "     "}},
+      {'.', {"     ", "     ", "     ", "     ", "     ", " ##  ", " ##  "}},
+      {',', {"     ", "     ", "     ", "     ", " ##  ", "  #  ", " #   "}},
+      {':', {"     ", " ##  ", " ##  ", "     ", " ##  ", " ##  ", "     "}},
+      {'_', {"     ", "     ", "     ", "     ", "     ", "     ", "#####"}},
+      {'/', {"     ", "    #", "   # ", "  #  ", " #   ", "#    ", "     "}},
+      {'%', {"##   ", "##  #", "   # ", "  #  ", " #   ", "#  ##", "   ##"}},
+      {'(', {"   # ", "  #  ", " #   ", " #   ", " #   ", "  #  ", "   # "}},
+      {')', {" #   ", "  #  ", "   # ", "   # ", "   # ", "  #  ", " #   "}},
+      {'?', {" ### ", "#   #", "    #", "   # ", "  #  ", "     ", "  #  "}},
+      {' ', {"     ", "     ", "     ", "     ", "     ", "     ", "     "}},
+  };
+  return g;
+}
+
+std::vector<std::string> split_list(const std::string& list) {
+  std::vector<std::string> out;
+  std::string word;
+  for (char c : list + ",") {
+    if (c == ',') {
+      if (!word.empty()) out.push_back(word);
+      word.clear();
+    } else if (c != ' ') {
+      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  return out;
+}
+
+std::vector<std::uint8_t> png_bytes(const Surface& surface) {
+  const QImage image(reinterpret_cast<const uchar*>(surface.pixels().data()), surface.width(),
+                     surface.height(), surface.width() * 4, QImage::Format_ARGB32);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "PNG")) return {};
+  return {bytes.begin(), bytes.end()};
+}
+
+const char* word_of(const SettingKey& key, int value) {
+  for (const SettingWord& w : key.words)
+    if (w.value == value) return w.word;
+  return "?";
+}
+
+// The picture, placed, toned and given a palette by one method: what every
+// tile of a row starts from.
+std::unique_ptr<Store> palette_stage(const std::string& picture, const Settings& settings, int method,
+                                     std::string& error) {
+  auto store = std::make_unique<Store>();
+  ControlValues controls;
+  ConversionSettings row = settings;
+  row.method = method;
+  configure(row, *store, controls);
+  store->OPENFILENAME = picture;
+  store->TEMPFILEPATH = kNoPreviews;
+  REDISPLAYINPUT(*store, controls);
+  if (!store->LOADERROR.empty()) {
+    error = store->LOADERROR;
+    return nullptr;
+  }
+  COUNTINPUTCOLORS(*store, controls);
+  store->COLORBLOCKFIRSTPASS = 1;
+  INITIALIZECOLORS(*store, controls);
+  return store;
+}
+
+void copy_tile(Surface& sheet, const Surface& tile, TilePlace at) {
+  for (int y = 0; y < tile.height() && y < kTileHeight; ++y)
+    for (int x = 0; x < tile.width() && x < kTileWidth; ++x) sheet.set_pixel(at.x + x, at.y + y, tile.pixel(x, y));
+}
+
+}  // namespace
+
+std::string sheet_methods(const std::string& list, std::vector<int>& methods) {
+  methods.clear();
+  for (const std::string& w : split_list(list)) {
+    const auto at = std::find_if(std::begin(kMethodWords), std::end(kMethodWords),
+                                 [&](const char* m) { return w == m; });
+    if (at == std::end(kMethodWords)) return "unknown word '" + w + "'; allowed: median-cut, kmeans, colorq";
+    methods.push_back(static_cast<int>(at - std::begin(kMethodWords)));
+  }
+  if (methods.empty()) return "no method given";
+  return {};
+}
+
+std::string sheet_diffusions(const std::string& list, std::vector<SheetColumn>& columns) {
+  columns.clear();
+  for (const std::string& w : split_list(list)) {
+    if (w == "bayer") {
+      columns.push_back({0, true, "bayer"});
+      continue;
+    }
+    const auto at = std::find_if(std::begin(kKernelWords), std::end(kKernelWords),
+                                 [&](const char* k) { return w == k; });
+    if (at == std::end(kKernelWords))
+      return "unknown word '" + w + "'; allowed: none, floyd-steinberg, atkinson, burkes, stucki, bayer";
+    columns.push_back({static_cast<int>(at - std::begin(kKernelWords)), false, w});
+  }
+  if (columns.empty()) return "no dithering given";
+  return {};
+}
+
+TilePlace tile_place(int row, int column) {
+  return {kMargin + column * (kTileWidth + kMargin), kHeading + row * (kTileHeight + kCaption + kMargin)};
+}
+
+void draw_text(Surface& surface, int x, int y, const std::string& text, int scale, std::uint32_t argb) {
+  const auto& g = glyphs();
+  for (char raw : text) {
+    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(raw)));
+    const auto it = g.count(c) ? g.find(c) : g.find('?');
+    for (int row = 0; row < 7; ++row)
+      for (int col = 0; col < 5; ++col)
+        if (it->second[static_cast<std::size_t>(row)][col] == '#')
+          surface.fill_box(x + col * scale, y + row * scale, x + (col + 1) * scale - 1, y + (row + 1) * scale - 1,
+                           argb);
+    x += 6 * scale;
+  }
+}
+
+Surface contact_sheet(const std::string& picture, const std::string& shown, const Settings& settings,
+                      unsigned threads, std::string& error) {
+  std::vector<int> methods;
+  std::vector<SheetColumn> columns;
+  error = sheet_methods(settings.sheet_methods, methods);
+  if (error.empty()) error = sheet_diffusions(settings.sheet_diffusions, columns);
+  if (!error.empty()) return Surface(1, 1);
+
+  const int rows = static_cast<int>(methods.size()), cols = static_cast<int>(columns.size());
+  const TilePlace end = tile_place(rows, cols);
+  Surface sheet(std::max(end.x, 40 * 6 * kTextScale), end.y, kBackground);
+
+  auto key = [](const char* name) -> const SettingKey& { return *find_setting_key(name); };
+  draw_text(sheet, kMargin, kMargin / 2, shown, kTextScale, kInk);
+  draw_text(sheet, kMargin, kMargin / 2 + kLine,
+            std::string(word_of(key("format"), settings.format)) + "  " + word_of(key("place"), settings.place) +
+                "  " + word_of(key("scale"), settings.scale) + "  diffusion " + settings.diffusion_strength +
+                "%  bayer " + settings.bayer_strength + "%",
+            kTextScale, kInk);
+
+  std::vector<std::string> errors(methods.size());
+  auto draw_row = [&](std::size_t r) {
+    const std::unique_ptr<Store> base = palette_stage(picture, settings, methods[r], errors[r]);
+    if (!base) return;
+    for (int c = 0; c < cols; ++c) {
+      const SheetColumn& column = columns[static_cast<std::size_t>(c)];
+      ConversionSettings tile = settings;
+      tile.method = methods[r];
+      tile.diffusion = column.diffusion;
+      tile.bayer = column.bayer;
+      // Rendering reads only its own controls, so a copy of the row's store
+      // renders what a whole conversion with the tile's settings would.
+      auto store = std::make_unique<Store>(*base);
+      ControlValues controls;
+      configure(tile, *store, controls);
+      DRAWOUTPUT(*store, controls);
+      const TilePlace at = tile_place(static_cast<int>(r), c);
+      copy_tile(sheet, look_surface(*store), at);
+      draw_text(sheet, at.x, at.y + kTileHeight + 4, kMethodWords[methods[r]], kTextScale, kInk);
+      draw_text(sheet, at.x, at.y + kTileHeight + 4 + kLine, column.caption, kTextScale, kInk);
+    }
+  };
+  std::vector<std::thread> workers;
+  const std::size_t at_once = std::max<std::size_t>(1, std::min<std::size_t>(threads, methods.size()));
+  for (std::size_t first = 0; first < methods.size(); first += at_once) {
+    for (std::size_t r = first; r < std::min(methods.size(), first + at_once); ++r) workers.emplace_back(draw_row, r);
+    for (std::thread& t : workers) t.join();
+    workers.clear();
+  }
+  for (const std::string& e : errors)
+    if (!e.empty()) {
+      error = e;
+      break;
+    }
+  return sheet;
+}
+
+SheetResult write_contact_sheet(const std::string& picture, const std::string& shown, const Settings& settings,
+                                unsigned threads) {
+  SheetResult r;
+  std::string error;
+  const Surface sheet = contact_sheet(picture, shown, settings, threads, error);
+  if (!error.empty()) {
+    r.error = shown + ": " + error;
+    return r;
+  }
+  const auto bytes = png_bytes(sheet);
+  const std::string wrong = bytes.empty() ? "PNG encoding failed" : write_file_atomically(settings.contact_sheet, bytes);
+  if (!wrong.empty()) {
+    r.error = shown + ": cannot write " + settings.contact_sheet + ": " + wrong;
+    return r;
+  }
+  r.ok = true;
+  return r;
+}
+
+}  // namespace tessera::cli
