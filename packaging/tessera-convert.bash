@@ -21,8 +21,9 @@ _tessera_convert_table() {
       if (line ~ /^-[^-], /) { short = substr(line, 1, 2); line = substr(line, 5) }
       n = split(line, f, / +/)
       long = f[1]
-      # A value name is written in capitals ("N", "PATH", "KERNEL").
-      if (n > 1 && f[2] ~ /^[A-Z][A-Z0-9_]*$/) value = f[2]
+      # A value name is written in capitals ("N", "PATH", "KERNEL"), a file
+      # name perhaps with the extension it wants ("FILE.png").
+      if (n > 1 && f[2] ~ /^[A-Z][A-Z0-9_]*(\.[A-Za-z0-9]+)?$/) value = f[2]
       sub(/=.*/, "", long)
       next
     }
@@ -94,7 +95,7 @@ _tessera_convert() {
       if [[ -n $words ]]; then
         local IFS=$' \t\n'
         COMPREPLY=($(compgen -W "$words" -- "$cur"))
-      elif [[ $value == PATH || $value == FILE ]]; then
+      elif [[ $value == PATH || $value == FILE || $value == FILE.* ]]; then
         _tessera_convert_files
       elif [[ $value == DIR ]]; then
         _tessera_convert_files -d

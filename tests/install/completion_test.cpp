@@ -88,6 +88,7 @@ TEST_F(Completion, OffersTheWordsOfAWordOption) {
   EXPECT_EQ(complete({"--diffusion", "s"}), (Words{"stucki"}));
   EXPECT_EQ(complete({"--grey", "--method", "k"}), (Words{"kmeans"}));
   EXPECT_EQ(complete({"--place", "a"}), (Words{"aspect-fill"}));
+  EXPECT_EQ(complete({"--report", ""}), (Words{"json", "none"}));
   // "--format=" as bash splits it at the "=" ...
   EXPECT_EQ(complete({"--format", "=", "bmp"}), (Words{"bmp1", "bmp4"}));
   EXPECT_EQ(complete({"--format", "="}), (Words{"bmp1", "bmp4"}));
@@ -101,6 +102,11 @@ TEST_F(Completion, OffersFilesForPicturesAndPathsAndNothingForNumbers) {
   EXPECT_EQ(complete({"--grey", "ph"}), (Words{"photo.png"}));
   EXPECT_EQ(complete({"-o", "s"}), (Words{"sub"}));
   EXPECT_EQ(complete({"--png", "pi"}), (Words{"pic.jpg"}));
+  EXPECT_EQ(complete({"--settings", "ph"}), (Words{"photo.png"}));
+  EXPECT_EQ(complete({"--contact-sheet", "pi"}), (Words{"pic.jpg"}));
+  // A folder option offers folders only.
+  EXPECT_EQ(complete({"-O", ""}), (Words{"sub"}));
+  EXPECT_EQ(complete({"--png-dir", "p"}), Words{});
   EXPECT_EQ(complete({"--brightness", ""}), Words{});
   EXPECT_EQ(complete({"-j", ""}), Words{});
   // After "--" even a word with a dash is a picture.
