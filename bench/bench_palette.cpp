@@ -65,7 +65,6 @@ void BM_INITIALIZECOLORS(benchmark::State& state) {
   cv.select(methods[state.range(0)]);
   s.MAXITERATIONS = 50;
   s.OUTPUTFILETYPE = 1;
-  extended_roots();  // built once per program, not per run
   for (auto _ : state) INITIALIZECOLORS(s, cv);
   state.counters["colours"] = s.COLCOUNT;
   state.SetLabel(cv.labels[Ctl::StatusBar]);

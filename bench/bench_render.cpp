@@ -41,11 +41,13 @@ const Store& prepared(int format) {
 // DRAWOUTPUT on the prepared photo; with_file false points the preview at a
 // directory that cannot exist, so its write fails at once, to tell the
 // rendering from the 9 MB file write.
-void render(benchmark::State& state, bool with_file) {
+// previews false: nothing drawn at all, as on the command line.
+void render(benchmark::State& state, bool with_file, bool previews = true) {
   const int format = static_cast<int>(state.range(0));
   const int kernel = static_cast<int>(state.range(1));
   auto s = std::make_unique<Store>(prepared(format));
   if (!with_file) s->TEMPFILEPATH = "/dev/null";
+  s->PREVIEWS = previews;
   ControlValues c;
   if (kernel > 0) {
     c.checks[Ctl::Dither] = true;
@@ -60,9 +62,11 @@ void render(benchmark::State& state, bool with_file) {
 
 void BM_DRAWOUTPUT(benchmark::State& state) { render(state, true); }
 void BM_DRAWOUTPUT_without_file(benchmark::State& state) { render(state, false); }
+void BM_DRAWOUTPUT_without_previews(benchmark::State& state) { render(state, false, false); }
 
 BENCHMARK(BM_DRAWOUTPUT)->ArgsProduct({{1, 4}, {0, 1, 2, 3, 4}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DRAWOUTPUT_without_file)->ArgsProduct({{1, 4}, {0, 1, 2, 3, 4}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DRAWOUTPUT_without_previews)->ArgsProduct({{1, 4}, {0, 1, 2, 3, 4}})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "output_paths.h"
 #include "tessera/target_files.h"
 
 namespace fs = std::filesystem;
@@ -12,13 +13,6 @@ namespace fs = std::filesystem;
 namespace tessera::cli {
 
 namespace {
-
-// The name a path is compared by: absolute and without "." or "..".
-std::string key_of(const std::string& path) {
-  std::error_code ec;
-  const fs::path full = fs::absolute(path, ec);
-  return (ec ? fs::path(path) : full).lexically_normal().string();
-}
 
 // NAME.ext -> NAME_out.png, in the folder of the name.
 std::string look_file_name(const std::string& relative) {
@@ -94,20 +88,28 @@ std::string plan_jobs(const Settings& s, std::vector<Job>& jobs) {
 
 std::string shared_files(const std::vector<Job>& jobs, int format) {
   // Two pictures saved under one name would overwrite each other, and with
-  // parallel jobs it would be chance which one is left.
+  // parallel jobs it would be chance which one is left. Names are compared by
+  // the files they reach, so a link to a folder or a ".." does not hide a clash.
   std::map<std::string, const Job*> pictures;
   for (const Job& job : jobs)
-    if (!job.picture.empty()) pictures.emplace(key_of(job.picture), &job);
-  std::map<std::string, const Job*> seen;
+    if (!job.picture.empty())
+      if (const std::string key = file_key(job.picture); !key.empty()) pictures.emplace(key, &job);
+  struct Seen {
+    const Job* job;
+    std::string file;
+  };
+  std::map<std::string, Seen> seen;
   for (const Job& job : jobs) {
     const std::string target = job.output.empty() ? target_file_name(job.picture, format) : job.output;
     for (const std::string& file : {target, job.export_bmp, job.png}) {
       if (file.empty()) continue;
-      const std::string key = key_of(file);
-      const auto [at, fresh] = seen.emplace(key, &job);
-      if (!fresh && at->second != &job)
-        return "pictures " + at->second->shown + " and " + job.shown + " would both be saved as " + file;
-      if (!fresh) return "picture " + job.shown + " would save two of its files as " + file;
+      const std::string key = file_key(file);
+      if (key.empty()) continue;
+      const auto [at, fresh] = seen.emplace(key, Seen{&job, file});
+      const std::string both = at->second.file == file ? file : at->second.file + " and " + file;
+      if (!fresh && at->second.job != &job)
+        return "pictures " + at->second.job->shown + " and " + job.shown + " would both be saved as " + both;
+      if (!fresh) return "picture " + job.shown + " would save two of its files as " + both;
       if (const auto p = pictures.find(key); p != pictures.end())
         return "picture " + p->second->shown + " would be overwritten by " + file + " of " + job.shown;
     }

@@ -128,6 +128,7 @@ std::unique_ptr<Store> palette_stage(const std::string& picture, const Settings&
   configure(row, *store, controls);
   store->OPENFILENAME = picture;
   store->TEMPFILEPATH = kNoPreviews;
+  store->PREVIEWS = false;  // nothing here shows them
   REDISPLAYINPUT(*store, controls);
   if (!store->LOADERROR.empty()) {
     error = store->LOADERROR;

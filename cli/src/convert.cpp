@@ -4,7 +4,10 @@
 #include <QByteArray>
 #include <QImage>
 #include <memory>
+#include <unistd.h>
 
+#include "output_paths.h"
+#include "tessera/file_writer.h"
 #include "tessera/render.h"
 #include "tessera/stages.h"
 #include "tessera/target_files.h"
@@ -33,6 +36,31 @@ bool record(Outcome& out, const std::string& picture, const SaveResult& r) {
   return false;
 }
 
+// Writes one output to its file, or to standard output for "-".
+SaveResult save(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  SaveResult r;
+  if (path == kStandardOutput) {
+    r.path = "standard output";
+    r.error = write_to_descriptor(STDOUT_FILENO, bytes);
+  } else {
+    r.path = path;
+    r.error = write_file(path, bytes);
+  }
+  r.ok = r.error.empty();
+  return r;
+}
+
+SaveResult save_target(const Store& store, const Settings& settings) {
+  if (settings.output.empty()) return save_target_file(store);
+  if (settings.output != kStandardOutput) return save_target_file(store, settings.output);
+  if (store.RENDEREDFILETYPE == 0) {
+    SaveResult r;
+    r.skipped = true;
+    return r;
+  }
+  return save(settings.output, target_file_bytes(store));
+}
+
 void record_facts(Facts& f, const Store& s) {
   f.rendered = true;
   f.picture_width = s.XSIZE;
@@ -51,36 +79,50 @@ void record_facts(Facts& f, const Store& s) {
 }  // namespace
 
 Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir) {
-  Outcome out;
   // The store is large; keep it off the thread's stack.
   auto store = std::make_unique<Store>();
+  return convert_picture(picture, settings, temp_dir, *store);
+}
+
+Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
+                        Store& fresh) {
+  Outcome out;
+  Store* const store = &fresh;
   ControlValues controls;
   configure(settings, *store, controls);
   store->OPENFILENAME = picture;
   store->TEMPFILEPATH = temp_dir;
+  store->PREVIEWS = false;  // nothing here shows them
 
   REDISPLAYINPUT(*store, controls);
+  // Nothing reruns the input stage here: the decoded picture can go now.
+  store->INPUTPICTURE.clear();
   if (!store->LOADERROR.empty()) {
     out.error = picture + ": " + store->LOADERROR;
     return out;
   }
+  out.damage = store->LOADDAMAGE;
   COUNTINPUTCOLORS(*store, controls);
   store->COLORBLOCKFIRSTPASS = 1;
   INITIALIZECOLORS(*store, controls);
   DRAWOUTPUT(*store, controls);
   record_facts(out.facts, *store);
 
-  if (!record(out, picture,
-              settings.output.empty() ? save_target_file(*store) : save_target_file(*store, settings.output)))
-    return out;
-  if (!settings.export_bmp.empty() && !record(out, picture, save_bmp_export(*store, settings.export_bmp)))
+  if (!record(out, picture, save_target(*store, settings))) return out;
+  if (!settings.export_bmp.empty() &&
+      !record(out, picture,
+              settings.export_bmp == kStandardOutput ? save(settings.export_bmp, bmp_bytes(export_surface(*store)))
+                                                     : save_bmp_export(*store, settings.export_bmp)))
     return out;
   if (!settings.png.empty()) {
     const auto bytes = png_bytes(look_surface(*store));
     SaveResult r;
-    r.path = settings.png;
-    r.error = bytes.empty() ? "PNG encoding failed" : write_file_atomically(settings.png, bytes);
-    r.ok = r.error.empty();
+    if (bytes.empty()) {
+      r.path = settings.png;
+      r.error = "PNG encoding failed";
+    } else {
+      r = save(settings.png, bytes);
+    }
     if (!record(out, picture, r)) return out;
   }
   out.ok = true;

@@ -11,6 +11,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,6 +31,7 @@
 #include "convert.h"
 #include "options.h"
 #include "report.h"
+#include "tessera/picture_header.h"
 #include "tessera/settings_file.h"
 #include "tessera/store.h"
 
@@ -47,11 +49,12 @@ namespace {
 // conversions running side by side have nothing to share or clean up.
 constexpr const char* kNoPreviews = "/dev/null";
 
-// Each conversion allocates and frees several buffers of 9 MB (preview
-// surfaces and their file bytes). By default glibc maps each one afresh and
-// returns it to the system when freed, so every stage faults its pages in
-// again: a third of a conversion's time. Kept in the heap, the next stage
-// and the next picture reuse them.
+// Each conversion allocates and frees buffers of several MB (the decoded
+// picture, the stages' scratch). By default glibc maps each one afresh and
+// returns it to the system when freed, so every picture of a batch faults its
+// pages in again. Kept in the heap, the next picture reuses them. A single
+// picture has nothing to reuse them for, and keeping them would only add to
+// its peak memory.
 void keep_large_buffers() {
 #if defined(__GLIBC__)
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
@@ -63,15 +66,41 @@ void keep_large_buffers() {
 // asks for them. Loaded from a worker thread, which ends before the program
 // does, their objects are torn down at exit against that thread's freed
 // state, which corrupts the heap now and then. Asked once here, before any
-// worker starts, every plugin belongs to the main thread.
-void load_picture_plugins() {
+// worker starts, every plugin that the pictures need belongs to the main
+// thread. Pictures are opened by their content: the GIF and JPEG readers are
+// plugins, PNG and BMP built in; only content of another kind makes Qt ask
+// every plugin (and the formats' lists load every plugin), so only then are
+// they all loaded.
+void load_picture_plugins(const std::vector<Job>& jobs, bool every_plugin) {
+  bool gif = false, jpeg = false, other_kinds = false;
+  for (const Job& job : jobs) {
+    std::error_code ec;
+    if (!fs::is_regular_file(job.picture, ec) || fs::file_size(job.picture, ec) == 0 || ec) continue;
+    switch (picture_kind(job.picture)) {
+      case PictureKind::Gif: gif = true; break;
+      case PictureKind::Jpeg: jpeg = true; break;
+      case PictureKind::Unknown: other_kinds = true; break;
+      default: break;
+    }
+  }
   QByteArray nothing("not a picture");
-  QBuffer buffer(&nothing);
-  buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer);
-  reader.canRead();  // asks every plugin whether it knows the content
-  QImageReader::supportedImageFormats();
-  QImageWriter::supportedImageFormats();
+  if (other_kinds || every_plugin) {
+    QBuffer buffer(&nothing);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.canRead();  // asks every plugin whether it knows the content
+    QImageReader::supportedImageFormats();
+    QImageWriter::supportedImageFormats();
+    return;
+  }
+  for (const auto& [needed, format] : {std::pair{gif, "gif"}, std::pair{jpeg, "jpeg"}}) {
+    if (!needed) continue;
+    QBuffer buffer(&nothing);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.canRead();
+  }
 }
 
 // A picture piped in is decoded from a private copy on disk, which is gone
@@ -156,10 +185,9 @@ int main(int argc, char** argv) {
     if (parsed.jobs.empty()) return 0;
   }
 
-  keep_large_buffers();
-  load_picture_plugins();
   std::vector<Job> jobs = parsed.jobs;
   const std::size_t count = jobs.size();
+  if (count > 1) keep_large_buffers();
   StandardInputCopy piped;
   for (Job& job : jobs)
     if (job.standard_input) {
@@ -172,6 +200,8 @@ int main(int argc, char** argv) {
       }
       job.picture = piped.path();
     }
+  // The contact sheet may be written in any format a plugin offers.
+  load_picture_plugins(jobs, !settings.contact_sheet.empty());
   std::size_t jobs_at_once = settings.jobs > 0 ? static_cast<std::size_t>(settings.jobs)
                                                : std::max(1u, std::thread::hardware_concurrency());
 
@@ -191,8 +221,11 @@ int main(int argc, char** argv) {
   jobs_at_once = std::min(jobs_at_once, count);
   std::atomic<std::size_t> next{0};
   std::mutex report;
-  std::size_t done = 0, failed = 0;
+  std::size_t done = 0, failed = 0, damaged = 0;
   auto worker = [&] {
+    // One store per worker, reset for every picture; making a fresh one each
+    // time would allocate and fault in its 5 MB again and again.
+    std::unique_ptr<Store> store;
     for (std::size_t i = next++; i < count; i = next++) {
       const Job& job = jobs[i];
       // The conversion settings and this picture's files; not the whole
@@ -209,7 +242,11 @@ int main(int argc, char** argv) {
           std::error_code ec;
           if (!folder.empty()) fs::create_directories(folder, ec);
         }
-        out = convert_picture(job.picture, one, kNoPreviews);
+        if (!store)
+          store = std::make_unique<Store>();
+        else
+          store->reset();
+        out = convert_picture(job.picture, one, kNoPreviews, *store);
       } catch (const std::exception& e) {
         out.error = job.picture + ": " + e.what();
       }
@@ -217,6 +254,12 @@ int main(int argc, char** argv) {
       if (!out.ok) out.error = named(out.error, job, job.picture);
       std::lock_guard<std::mutex> lock(report);
       ++done;
+      // Damage is told even with -q: the target holds only what could be read.
+      if (!out.damage.empty()) {
+        ++damaged;
+        std::cerr << "tessera-convert: [" << done << '/' << count << "] " << job.shown
+                  << ": damaged data: " << out.damage << "; converted what could be read\n";
+      }
       if (!out.ok) {
         ++failed;
         std::cerr << "tessera-convert: [" << done << '/' << count << "] " << out.error << '\n';
@@ -234,10 +277,11 @@ int main(int argc, char** argv) {
   for (std::size_t t = 1; t < jobs_at_once; ++t) threads.emplace_back(worker);
   worker();
   for (std::thread& t : threads) t.join();
-  if (!settings.quiet || failed > 0) {
+  if (!settings.quiet || failed > 0 || damaged > 0) {
     std::cerr << "converted " << count - failed << " of " << count << (count == 1 ? " picture" : " pictures");
+    if (damaged > 0) std::cerr << ", " << damaged << " damaged";
     if (failed > 0) std::cerr << ", " << failed << " failed";
     std::cerr << '\n';
   }
-  return failed > 0 ? 1 : 0;
+  return failed > 0 || damaged > 0 ? 1 : 0;
 }

@@ -9,6 +9,7 @@
 
 #include "batch.h"
 #include "contact_sheet.h"
+#include "output_paths.h"
 #include "tessera/number.h"
 #include "tessera/render.h"
 #include "tessera/target_files.h"
@@ -68,15 +69,22 @@ const std::vector<Option>& options() {
       {"save-settings", 0, Kind::Text, "FILE",
        "write the settings in effect to a file (and stop, unless pictures are given)", nullptr, nullptr,
        &Settings::save_settings},
-      {"output", 'o', Kind::Text, "PATH", "target file (one picture only; default beside the picture)",
+      // The second lines of --output, --export-bmp and --png continue under the first.
+      {"output", 'o', Kind::Text, "PATH",
+       "target file (one picture only; default beside the picture)\n"
+       "                                  - for standard output; without --format, a .bmp4 name gives BMP4",
        nullptr, nullptr, &Settings::output},
       {"output-dir", 'O', Kind::Text, "DIR", "write the targets into this folder", nullptr, nullptr,
        &Settings::output_dir},
-      {"export-bmp", 0, Kind::Text, "PATH", "also write the 320 x 200 BMP export (one picture only)", nullptr,
-       nullptr, &Settings::export_bmp},
+      {"export-bmp", 0, Kind::Text, "PATH",
+       "also write the 320 x 200 BMP export (one picture only)\n"
+       "                                  a .bmp name, or - for standard output",
+       nullptr, nullptr, &Settings::export_bmp},
       {"export-bmp-dir", 0, Kind::Text, "DIR", "also write the BMP exports (NAME_out.bmp) into this folder",
        nullptr, nullptr, &Settings::export_bmp_dir},
-      {"png", 0, Kind::Text, "PATH", "also write the rendered picture as a 320 x 200 PNG (one picture only)",
+      {"png", 0, Kind::Text, "PATH",
+       "also write the rendered picture as a 320 x 200 PNG (one picture only)\n"
+       "                                  a .png name, or - for standard output",
        nullptr, nullptr, &Settings::png},
       {"png-dir", 0, Kind::Text, "DIR", "also write the rendered pictures (NAME_out.png) into this folder",
        nullptr, nullptr, &Settings::png_dir},
@@ -149,6 +157,7 @@ std::string apply(const Option& o, std::string_view value, bool has_value, Setti
   switch (o.kind) {
     case Kind::Setting: {
       const SettingKey& key = key_of(o);
+      if (key.number == &ConversionSettings::format) s.format_given = true;
       const std::string wrong =
           set_setting(key, key.kind == SettingKind::Flag && !has_value ? std::string_view("true") : value, s);
       return wrong.empty() ? wrong : name + ": " + wrong;
@@ -286,6 +295,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     return r;
   }
   r.error = check_combinations(s);
+  if (r.error.empty()) r.error = settle_output_names(s);
   if (r.error.empty()) r.error = plan_jobs(s, r.jobs);
   if (r.error.empty() && !s.contact_sheet.empty() && r.jobs.size() != 1)
     r.error = "--contact-sheet: one picture only";

@@ -24,6 +24,7 @@ struct Job {
 // Every option's value. The conversion settings (the part a settings file
 // holds) start at the window's start states.
 struct Settings : ConversionSettings {
+  bool format_given = false;  // --format was given (else --output's name may set it)
   std::string output;
   std::string export_bmp;
   std::string png;

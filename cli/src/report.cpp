@@ -30,6 +30,7 @@ std::string json_report_line(const Job& job, std::size_t index, const Settings& 
   }
   j["seconds"] = seconds;
   if (!out.ok) j["error"] = out.error;
+  if (!out.damage.empty()) j["damage"] = out.damage;
   // Names need not be UTF-8; what cannot be shown becomes U+FFFD.
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }

@@ -63,6 +63,8 @@ void COUNTINPUTCOLORS(Store& s, Controls& controls) {
   controls.set_text(Ctl::StatusBar, "Unique Colors ... " + count);
   // An empty working image is only what the picture left us with; say why.
   if (!s.LOADERROR.empty()) controls.set_text(Ctl::StatusBar, "Picture could not be read: " + s.LOADERROR);
+  if (!s.LOADDAMAGE.empty())
+    controls.set_text(Ctl::StatusBar, "Picture is damaged: " + s.LOADDAMAGE + "; converted what could be read");
 }
 
 }  // namespace tessera

@@ -116,7 +116,7 @@ void popularity_order(std::vector<ColourCount>& rows) {
   }
 }
 
-void colorq(Store& s, Controls& controls, int first_slot) {
+void colorq(Store& s, Controls& controls, int first_slot, bool stop_when_settled) {
   std::vector<ColourCount> rows = colour_frequencies(s);
   popularity_order(rows);
   const int COLORCOUNT = static_cast<int>(rows.size());
@@ -151,6 +151,7 @@ void colorq(Store& s, Controls& controls, int first_slot) {
     terms[i] = {w * red[i], w * green[i], w * blue[i], w};
   }
   long long COLORCOUNTPERPALETTE[17] = {};
+  std::vector<std::uint8_t> next_slot_of(stop_when_settled ? n : 0);
   for (int ITERATION = 1; ITERATION <= kRefinements; ++ITERATION) {
     const SlotSums sums = slot_sums(terms.data(), slot_of.data(), COLORCOUNT);
     const auto& NEWPALETTE = sums.sum;
@@ -162,7 +163,20 @@ void colorq(Store& s, Controls& controls, int first_slot) {
                                                     static_cast<long double>(COLORCOUNTPERPALETTE[k])));
     }
     // The assignment after the last refinement would feed nothing.
-    if (ITERATION < kRefinements) assign();
+    if (ITERATION == kRefinements) break;
+    if (!stop_when_settled) {
+      assign();
+      continue;
+    }
+    // A round is a function of the assignment and of the colours of the
+    // slots it leaves empty (they keep theirs). When the new assignment is
+    // the one this round started from, the next round forms the same sums,
+    // hence the same palette (the empty slots are the same and keep the same
+    // colours), hence the same assignment again: every remaining round
+    // repeats this one, and the palette and the counts are final.
+    nearest_slots(red.data(), green.data(), blue.data(), COLORCOUNT, PAL, first_slot, next_slot_of.data());
+    if (next_slot_of == slot_of) break;
+    slot_of.swap(next_slot_of);
   }
 
   int TOTALUSEDCOLORS = 0;

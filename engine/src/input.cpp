@@ -90,6 +90,17 @@ void show_input_preview(Store& s, Controls& controls) {
   finish_preview(s);
 }
 
+// What the input preview notes while it draws, without drawing: whether any
+// working pixel is less than opaque.
+void note_transparency(Store& s) {
+  for (int ys = 0; ys < s.OUTPUTY; ++ys)
+    for (int xs = 0; xs < s.OUTPUTX; ++xs)
+      if (s.IMAGEIN(xs, ys, 4) < 255) {
+        s.ISTRANSPARENT = 1;
+        return;
+      }
+}
+
 }  // namespace
 
 int grey_value(int red, int green, int blue) {
@@ -121,15 +132,23 @@ void REDISPLAYINPUT(Store& s, Controls& controls) {
   if (controls.checked(Ctl::AspFill)) scaleaspect = kAspFill;
   s.ISTRANSPARENT = 0;
 
-  DecodedPicture picture = decode_picture(s.OPENFILENAME);
+  const DecodedPicture picture = s.INPUTPICTURE.get(s.OPENFILENAME);
   s.LOADERROR = picture.error;
-  Frame& frame = picture.frame;
+  s.LOADDAMAGE = picture.damage;
+  Frame frame = picture.frame;
   s.XSIZE = frame.width;
   s.YSIZE = frame.height;
   s.OUTPUTX = s.OUTPUTFILETYPE == 1 ? kMaxWidth : kMaxWidth / 2;
   s.OUTPUTY = kMaxHeight;
 
-  if (controls.checked(Ctl::GreyScale)) greyscale(frame);
+  // The decoded pixels are kept for the next run; the grey ones are this
+  // run's own.
+  std::vector<std::uint32_t> grey;
+  if (controls.checked(Ctl::GreyScale) && frame.pixels) {
+    grey.assign(frame.pixels, frame.pixels + static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
+    frame.pixels = grey.data();
+    greyscale(frame);
+  }
 
   s.IMAGEIN.clear();
   s.IMAGEINORG.clear();
@@ -150,7 +169,10 @@ void REDISPLAYINPUT(Store& s, Controls& controls) {
   if (decoded) resample(s, frame, placement, s.SCALE);
 
   adjust_tones(s);
-  show_input_preview(s, controls);
+  if (s.PREVIEWS)
+    show_input_preview(s, controls);
+  else
+    note_transparency(s);
 }
 
 }  // namespace tessera

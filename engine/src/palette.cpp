@@ -83,24 +83,6 @@ void reduce_to_grid(Store& s) {
 
 }  // namespace
 
-const long double* extended_roots() {
-  static const std::vector<long double> roots = [] {
-    std::vector<long double> r(static_cast<std::size_t>(kMaxSquaredDistance) + 1);
-    for (int n = 0; n <= kMaxSquaredDistance; ++n)
-      r[static_cast<std::size_t>(n)] = std::sqrt(static_cast<long double>(n));
-    return r;
-  }();
-  return roots.data();
-}
-
-const double* extended_roots_as_double() {
-  static const std::vector<double> roots = [] {
-    const long double* extended = extended_roots();
-    return std::vector<double>(extended, extended + kMaxSquaredDistance + 1);
-  }();
-  return roots.data();
-}
-
 void INITIALIZECOLORS(Store& s, Controls& controls) {
   restore_working_copy(s);
   for (int k = 1; k <= 16; ++k) s.CLUSTER[k][4] = 0;

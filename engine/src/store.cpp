@@ -1,5 +1,6 @@
 #include "tessera/store.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -7,6 +8,34 @@
 namespace tessera {
 
 Store::Store() : COLORS(static_cast<std::size_t>(kMaxColors) + 1, CensusEntry{}) {}
+
+Store::Store(Bare)
+    : IMAGEIN(ImageArray<5>::Unallocated{}),
+      IMAGEINORG(ImageArray<5>::Unallocated{}),
+      IMAGEOUT(ImageArray<6>::Unallocated{}),
+      RENDEREDIMAGE(ImageArray<4>::Unallocated{}) {}
+
+void Store::reset() {
+  // Whatever members the store gains, the bare store gives them their start
+  // values; only the buffers are carried over, and cleared as a fresh store
+  // has them.
+  ImageArray<5> in = std::move(IMAGEIN);
+  ImageArray<5> org = std::move(IMAGEINORG);
+  ImageArray<6> out = std::move(IMAGEOUT);
+  ImageArray<4> rendered = std::move(RENDEREDIMAGE);
+  std::vector<CensusEntry> colors = std::move(COLORS);
+  *this = Store(Bare{});
+  in.clear();
+  org.clear();
+  out.clear();
+  rendered.clear();
+  std::fill(colors.begin(), colors.end(), CensusEntry{});
+  IMAGEIN = std::move(in);
+  IMAGEINORG = std::move(org);
+  IMAGEOUT = std::move(out);
+  RENDEREDIMAGE = std::move(rendered);
+  COLORS = std::move(colors);
+}
 
 std::string default_temp_path() {
   if (const char* tmp = std::getenv("TMP"); tmp != nullptr && *tmp != '\0') return tmp;

@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include "tessera/file_writer.h"
 #include "tessera/store.h"
 
 namespace tessera {
@@ -68,54 +66,7 @@ void put_bmp_row(std::uint8_t* q, const Surface& s, int y) {
 }
 
 std::string write_all(int fd, const std::uint8_t* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::strerror(errno);
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return {};
-}
-
-// Runs body on a fresh temporary file in path's directory and renames it over
-// path when body returns "" (else removes it and returns body's reason).
-template <typename Body>
-std::string write_atomically(const std::string& path, Body body) {
-  namespace fs = std::filesystem;
-  const fs::path target(path);
-  fs::path dir = target.parent_path();
-  if (dir.empty()) dir = ".";
-  std::string leaf = ".";
-  leaf += target.filename().string();
-  leaf += ".XXXXXX";
-  const std::string tmpl = (dir / leaf).string();
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) return std::strerror(errno);
-  if (std::string reason = body(fd); !reason.empty()) {
-    ::close(fd);
-    ::unlink(name.data());
-    return reason;
-  }
-  // mkstemp makes the file private; give it the usual permissions. (Reading
-  // the umask would mean changing it, which is not safe with several
-  // conversions running on threads.)
-  ::fchmod(fd, 0644);
-  if (::close(fd) != 0) {
-    const std::string reason = std::strerror(errno);
-    ::unlink(name.data());
-    return reason;
-  }
-  if (std::rename(name.data(), path.c_str()) != 0) {
-    const std::string reason = std::strerror(errno);
-    ::unlink(name.data());
-    return reason;
-  }
-  return {};
+  return write_to_descriptor(fd, data, size);
 }
 
 }  // namespace
@@ -129,10 +80,6 @@ std::vector<std::uint8_t> bmp_bytes(const Surface& s) {
   return out;
 }
 
-std::string write_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  return write_atomically(path, [&](int fd) { return write_all(fd, bytes.data(), bytes.size()); });
-}
-
 std::string preview_path(Store& store, const std::string& stem) {
   if (store.TEMPFILECOUNT > 4) store.TEMPFILECOUNT = 0;
   const std::filesystem::path dir(store.TEMPFILEPATH.empty() ? default_temp_path() : store.TEMPFILEPATH);
@@ -141,17 +88,12 @@ std::string preview_path(Store& store, const std::string& stem) {
 
 std::string write_preview(Store& store, const std::string& stem, const Surface& surface) {
   const std::string path = preview_path(store, stem);
-  // Renaming over an existing file makes ext4 flush the new file's data at
-  // once (its guard for editors that replace files this way), which costs
-  // several milliseconds per preview. A preview is expendable, so the old one
-  // is removed first: the rename then replaces nothing, and a reader still
-  // sees either no file or a whole one. Removing a planted link removes the
-  // link itself, never what it points to.
-  ::unlink(path.c_str());
   // The same bytes as bmp_bytes, without a second full copy of a 9 MB
   // preview (it would push the heap over glibc's trim threshold, and every
   // preview would then fault in 18 MB of fresh pages).
-  write_atomically(path, [&](int fd) {
+  // Previews are private to the user (0600), never follow a link planted under
+  // their name and are not flushed: see FileRole::Preview.
+  write_file(path, [&](int fd) {
     std::uint8_t header[kBmpHeader];
     put_bmp_header(header, static_cast<std::uint32_t>(surface.width()), static_cast<std::uint32_t>(surface.height()));
     if (std::string reason = write_all(fd, header, kBmpHeader); !reason.empty()) return reason;
@@ -191,7 +133,7 @@ std::string write_preview(Store& store, const std::string& stem, const Surface& 
       }
     }
     return std::string();
-  });
+  }, FileRole::Preview);
   return path;
 }
 

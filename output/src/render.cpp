@@ -60,32 +60,13 @@ void reorder_palette(Store& s, Controls& controls) {
     controls.set_swatch(k, control_colour(s.OCLUSTER[k][1], s.OCLUSTER[k][2], s.OCLUSTER[k][3]));
 }
 
-}  // namespace
-
-double bayer_strength(std::string_view text) {
-  return static_cast<double>(static_cast<long double>(number_value(text)) / 100);
-}
-
-double diffusion_strength(std::string_view text) {
-  constexpr double kDamping = 0.95;
-  return static_cast<double>(static_cast<long double>(number_value(text)) / 100 * kDamping);
-}
-
-void DRAWOUTPUT(Store& s, Controls& controls) {
-  read_settings(s, controls);
-
+// Maps every pixel, serpentine, passing the error on with kernel Dither
+// (0: none); draws into the preview surface when there is one. One copy of
+// the loop per kernel, so that the diffusion step is compiled for it.
+template <int Dither>
+void map_pixels(Store& s, Surface* preview) {
   const bool bmp1 = s.OUTPUTFILETYPE == 1;
   const int scale = s.IMGSCALE;
-  Surface OUTPUTIMAGE(scale * (bmp1 ? 320 : 160), scale * 200, 0xFF000000u);
-
-  for (int y = 0; y < s.OUTPUTY; ++y)
-    for (int x = 0; x < s.OUTPUTX; ++x)
-      for (int c = 1; c <= 3; ++c) s.IMAGEIN(x, y, c) = s.IMAGEINORG(x, y, c);
-
-  if (s.OUTPUTX > 0 && s.OUTPUTY > 0) reorder_palette(s, controls);  // no top-left pixel before a picture
-
-  if (s.PATTERN == 1) ordered_prepass(s);
-
   const int STARTINDEX = s.ISTRANSPARENT == 1 ? 2 : 1;
 
   for (int y = 0; y < s.OUTPUTY; ++y) {
@@ -140,10 +121,58 @@ void DRAWOUTPUT(Store& s, Controls& controls) {
       s.IMAGEOUT(x, y, 4) = MINI - 1;
       if (bmp1) s.IMAGEOUT(x, y, 5) = MINI_VECTOR;
 
-      OUTPUTIMAGE.fill_box(x * scale, y * scale, (x + 1) * scale - 1, (y + 1) * scale - 1, argb(s, MINI));
+      if (preview != nullptr)
+        preview->fill_box(x * scale, y * scale, (x + 1) * scale - 1, (y + 1) * scale - 1, argb(s, MINI));
 
-      if (s.DITHER > 0) diffuse_error(s, x, y, CDIST, s.DITHER, s.DITHERSTRENGTH);
+      if constexpr (Dither > 0) diffuse_error_of<Dither>(s, x, y, CDIST, s.DITHERSTRENGTH);
     }
+  }
+}
+
+}  // namespace
+
+double bayer_strength(std::string_view text) {
+  return static_cast<double>(static_cast<long double>(number_value(text)) / 100);
+}
+
+double diffusion_strength(std::string_view text) {
+  constexpr double kDamping = 0.95;
+  return static_cast<double>(static_cast<long double>(number_value(text)) / 100 * kDamping);
+}
+
+void DRAWOUTPUT(Store& s, Controls& controls) {
+  read_settings(s, controls);
+
+  const bool bmp1 = s.OUTPUTFILETYPE == 1;
+  const int scale = s.IMGSCALE;
+  // Without previews nothing is drawn: an empty surface.
+  const bool preview = s.PREVIEWS;
+  Surface OUTPUTIMAGE(preview ? scale * (bmp1 ? 320 : 160) : 0, preview ? scale * 200 : 0, 0xFF000000u);
+
+  for (int y = 0; y < s.OUTPUTY; ++y)
+    for (int x = 0; x < s.OUTPUTX; ++x)
+      for (int c = 1; c <= 3; ++c) s.IMAGEIN(x, y, c) = s.IMAGEINORG(x, y, c);
+
+  if (s.OUTPUTX > 0 && s.OUTPUTY > 0) reorder_palette(s, controls);  // no top-left pixel before a picture
+
+  if (s.PATTERN == 1) ordered_prepass(s);
+
+  switch (s.DITHER) {
+    case 1:
+      map_pixels<1>(s, preview ? &OUTPUTIMAGE : nullptr);
+      break;
+    case 2:
+      map_pixels<2>(s, preview ? &OUTPUTIMAGE : nullptr);
+      break;
+    case 3:
+      map_pixels<3>(s, preview ? &OUTPUTIMAGE : nullptr);
+      break;
+    case 4:
+      map_pixels<4>(s, preview ? &OUTPUTIMAGE : nullptr);
+      break;
+    default:  // no diffusion (any other kernel number has no entries)
+      map_pixels<0>(s, preview ? &OUTPUTIMAGE : nullptr);
+      break;
   }
 
   s.RENDEREDFILETYPE = s.OUTPUTFILETYPE;
@@ -153,6 +182,7 @@ void DRAWOUTPUT(Store& s, Controls& controls) {
     for (int x = 0; x < s.OUTPUTX; ++x)
       for (int c = 1; c <= 3; ++c) s.RENDEREDIMAGE(x, y, c) = s.IMAGEIN(x, y, c);
 
+  if (!preview) return;
   // A preview that cannot be written is not fatal; the frame still gets the surface.
   const std::string path = write_preview(s, "outimage", OUTPUTIMAGE);
   controls.show_picture(Ctl::OutputImgFrame, path, OUTPUTIMAGE);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "tessera/file_writer.h"
+
 namespace tessera {
 
 namespace {
@@ -76,7 +78,7 @@ std::uint32_t rendered_argb(const Store& s, int x, int y) {
 SaveResult write(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   SaveResult r;
   r.path = path;
-  r.error = write_file_atomically(path, bytes);
+  r.error = write_file(path, bytes);
   r.ok = r.error.empty();
   return r;
 }

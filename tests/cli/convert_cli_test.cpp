@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/picture_files.h"
 #include "tessera/controls.h"
 #include "tessera/render.h"
 #include "tessera/stages.h"
@@ -356,4 +358,78 @@ TEST_F(ConvertCli, RunawayStrengthTextsStillConvert) {
     EXPECT_EQ(r.status, 0) << text << ": " << r.err;
     EXPECT_EQ(fs::file_size(dir_ / "x.bmp4"), kBmp4FileSize) << text;
   }
+}
+
+// ---- damaged pictures -----------------------------------------------------------
+
+namespace {
+
+struct DamagedFile {
+  std::string name;
+  QByteArray bytes;
+  std::string reason;
+};
+
+std::vector<DamagedFile> damaged_files() {
+  const QImage im = tessera::testing::noisy_picture(256, 160, 21);
+  const QByteArray bmp = tessera::testing::bmp_bytes(im, 24);
+  const QByteArray png = tessera::testing::encoded(im, "PNG");
+  const QByteArray gif = tessera::testing::gif_bytes(im);
+  const QByteArray jpg = tessera::testing::encoded(im, "JPEG", 90);
+  return {{"cut_bmp.bmp", bmp.left(bmp.size() / 2), "pixel data cut short (61413 of 122880 bytes)"},
+          {"cut_png.png", png.left(png.size() / 2), "libpng error: Read Error"},
+          {"cut_gif.gif", gif.left(gif.size() / 2), "first frame cut short"},
+          {"cut_jpg.jpg", jpg.left(jpg.size() / 2), "Corrupt JPEG data: premature end of data segment"}};
+}
+
+}  // namespace
+
+// A damaged picture is converted from what could be read, every time to the
+// same bytes: alone, after another picture in the same process, or beside
+// others; the damage is told (even with -q) and the exit status is 1.
+TEST_F(ConvertCli, DamagedPicturesGiveTheSameTargetEveryTimeAndAreReported) {
+  sample("demo_snake_600x450.png");
+  std::vector<std::string> batch{"-j", "1", "demo_snake_600x450.png"};
+  for (const DamagedFile& f : damaged_files()) {
+    tessera::testing::write_file((dir_ / f.name).string(), f.bytes);
+    batch.push_back(f.name);
+  }
+  const Result together = run(batch);
+  EXPECT_EQ(together.status, 1) << together.err;
+  std::map<std::string, std::vector<std::uint8_t>> after_another;
+  for (const DamagedFile& f : damaged_files()) {
+    const std::string line = "] " + f.name + ": damaged data: " + f.reason + "; converted what could be read\n";
+    EXPECT_NE(together.err.find(line), std::string::npos) << together.err;
+    const fs::path target = dir_ / (f.name.substr(0, f.name.size() - 4) + ".bmp1");
+    ASSERT_EQ(fs::file_size(target), kBmp1FileSize) << f.name;
+    after_another[f.name] = read_all(target);
+  }
+  EXPECT_NE(together.err.find("\nconverted 5 of 5 pictures, 4 damaged\n"), std::string::npos) << together.err;
+  // Only the program's own lines: no decoder speaks for itself.
+  std::istringstream lines(together.err);
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_TRUE(line.rfind("tessera-convert: [", 0) == 0 || line.rfind("[", 0) == 0 || line.rfind("converted ", 0) == 0)
+        << line;
+
+  for (const DamagedFile& f : damaged_files()) {
+    const Result alone = run({"-q", f.name});
+    EXPECT_EQ(alone.status, 1);
+    EXPECT_EQ(alone.err, "tessera-convert: [1/1] " + f.name + ": damaged data: " + f.reason +
+                             "; converted what could be read\nconverted 1 of 1 picture, 1 damaged\n");
+    EXPECT_TRUE(read_all(dir_ / (f.name.substr(0, f.name.size() - 4) + ".bmp1")) == after_another[f.name]) << f.name;
+  }
+  batch[1] = "2";
+  EXPECT_EQ(run(batch).status, 1);
+  for (const DamagedFile& f : damaged_files())
+    EXPECT_TRUE(read_all(dir_ / (f.name.substr(0, f.name.size() - 4) + ".bmp1")) == after_another[f.name]) << f.name;
+}
+
+TEST_F(ConvertCli, NamesThatAreNotUtf8Convert) {
+  sample("hand_transparent_20x22.gif", "hand\xff.gif");
+  sample("hand_transparent_20x22.gif", "hand.gif");
+  const Result r = run({"-q", "hand\xff.gif", "hand.gif"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  ASSERT_TRUE(fs::exists(dir_ / "hand\xff.bmp1"));
+  EXPECT_TRUE(read_all(dir_ / "hand\xff.bmp1") == read_all(dir_ / "hand.bmp1"));
 }

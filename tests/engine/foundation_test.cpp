@@ -145,12 +145,12 @@ TEST(Surface, BmpStoresTheBottomRowFirst) {
   EXPECT_EQ(b[58], 0x03);
 }
 
-TEST(Files, AtomicWriteReplacesAPlantedLinkInsteadOfFollowingIt) {
+TEST(Files, PreviewWriteReplacesAPlantedLinkInsteadOfFollowingIt) {
   const fs::path dir = fresh_dir("atomic");
   const fs::path victim = dir / "victim.txt";
   { std::ofstream(victim) << "keep me"; }
   fs::create_symlink(victim, dir / "test0.bmp");
-  EXPECT_EQ(write_file_atomically((dir / "test0.bmp").string(), {1, 2, 3}), "");
+  EXPECT_EQ(write_file((dir / "test0.bmp").string(), {1, 2, 3}, FileRole::Preview), "");
   EXPECT_FALSE(fs::is_symlink(dir / "test0.bmp"));
   EXPECT_EQ(read_all(dir / "test0.bmp"), (std::vector<std::uint8_t>{1, 2, 3}));
   EXPECT_EQ(read_all(victim).size(), 7u);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <map>
 
 #include "palette_test_util.h"
@@ -167,6 +169,56 @@ TEST(Colorq, MatchesThePlainProcedureOnRandomPictures) {
     literal_colorq(*plain, plain_ui, start);
     ASSERT_EQ(s->CLUSTER, plain->CLUSTER) << "trial " << trial;
     ASSERT_EQ(fast_ui.status, plain_ui.status) << "trial " << trial;
+  }
+}
+
+// Stopping once a round leaves every colour in its slot must give exactly
+// the palette and the status text of all fifty rounds: on pictures that
+// settle at once (few colours), late (smooth gradients with noise, like
+// photos) or never within the rounds, with and without the key slot.
+TEST(Colorq, StoppingWhenSettledGivesTheSameAsEveryRound) {
+  std::mt19937 rng(2024);
+  for (int trial = 0; trial < 240; ++trial) {
+    const int w = 16 + static_cast<int>(rng() % 200), h = 16 + static_cast<int>(rng() % 120);
+    auto s = testing::make_store(w, h);
+    switch (trial % 4) {
+      case 0: {
+        const int pools[] = {2, 17, 30, 200, 3000};
+        testing::random_picture(*s, rng, pools[(trial / 4) % 5]);
+        break;
+      }
+      default: {
+        // A gradient in a random direction with noise of a random amplitude.
+        std::uniform_real_distribution<double> coef(-3.0, 3.0);
+        const int amplitude = static_cast<int>(rng() % 40);
+        std::uniform_int_distribution<int> noise(-amplitude, amplitude);
+        double a[3][3];
+        for (auto& row : a)
+          for (double& v : row) v = coef(rng);
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) {
+            Rgb c;
+            for (int k = 0; k < 3; ++k)
+              c[static_cast<std::size_t>(k)] =
+                  std::clamp(static_cast<int>(128 + a[k][0] * (x - w / 2) + a[k][1] * (y - h / 2) +
+                                              a[k][2] * (x - y)) + noise(rng),
+                             0, 255);
+            set_pixel(*s, x, y, c);
+          }
+      }
+    }
+    if (trial % 3 == 1) {
+      s->ISTRANSPARENT = 1;
+      s->CLUSTER[1] = {0, 255, 0, 255, 0};
+    }
+    const int start = s->ISTRANSPARENT == 1 ? 2 : 1;
+    auto every_round = testing::make_store(w, h);
+    *every_round = *s;
+    RecordingControls settled_ui, every_ui;
+    colorq(*s, settled_ui, start);
+    colorq(*every_round, every_ui, start, false);
+    ASSERT_EQ(s->CLUSTER, every_round->CLUSTER) << "trial " << trial;
+    ASSERT_EQ(settled_ui.status, every_ui.status) << "trial " << trial;
   }
 }
 

@@ -2,6 +2,11 @@
 // files that the converter wrote from the sample pictures.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <iostream>
 
 #include <QFileInfo>
 #include <QImage>
@@ -28,14 +33,28 @@ struct ProcessResult {
   QString err;
 };
 
-ProcessResult run(const QString& program, const QStringList& arguments) {
-  QProcess process;
+QProcessEnvironment offscreen() {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  return env;
+}
+
+// No display to be had: the X11 platform with no server named.
+QProcessEnvironment no_display() {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+  env.remove(QStringLiteral("DISPLAY"));
+  env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+  return env;
+}
+
+ProcessResult run(const QString& program, const QStringList& arguments,
+                  const QProcessEnvironment& env = offscreen(), int limit_ms = 120000) {
+  QProcess process;
   process.setProcessEnvironment(env);
   process.start(program, arguments);
   ProcessResult result;
-  if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+  if (!process.waitForFinished(limit_ms) || process.exitStatus() != QProcess::NormalExit) {
     process.kill();
     process.waitForFinished();
     result.err = QStringLiteral("did not finish normally: ") + process.errorString();
@@ -127,6 +146,58 @@ TEST_F(Program, UnopenableFileGivesAPictureOfTheReasonAndExitStatus1) {
   }
   EXPECT_TRUE(text);
   EXPECT_EQ(image.pixel(600, 300), 0xFF000000u);
+}
+
+// Informational and wrong command lines are answered before any display is
+// asked for.
+TEST_F(Program, CommandLineIsReadWithoutADisplay) {
+  const ProcessResult help = run(kViewer, {"--help"}, no_display());
+  EXPECT_EQ(help.exit_code, 0) << help.err.toStdString();
+  EXPECT_TRUE(help.out.startsWith("Usage: tessview")) << help.out.toStdString();
+  EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
+  for (const QStringList& args : {QStringList{"--version"}, QStringList{"--bogus", "x.bmp1"}, QStringList{"-x"},
+                                  QStringList{"--png", "o.png"}}) {
+    const ProcessResult r = run(kViewer, args, no_display());
+    EXPECT_EQ(r.exit_code, 2) << args.join(' ').toStdString() << ": " << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith("tessview: ")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("\n\nUsage: tessview")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+  }
+}
+
+// A FIFO with no writer, a folder and a device: each refused at once, with
+// the reason on standard error. (Reading the FIFO would wait for ever.)
+TEST_F(Program, NonRegularFilesAreRefusedWithoutWaiting) {
+  const QString fifo = dir_.filePath("f.bmp1");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const struct {
+    QString path;
+    const char* reason;
+  } cases[] = {{fifo, "a FIFO, not a regular file"},
+               {dir_.path(), "a folder, not a regular file"},
+               {QStringLiteral("/dev/zero"), "a device, not a regular file"}};
+  for (const auto& c : cases) {
+    const QString png = dir_.filePath("o.png");
+    QElapsedTimer timer;
+    timer.start();
+    const ProcessResult r = run(kViewer, {"--png", png, c.path}, offscreen(), 10000);
+    EXPECT_EQ(r.exit_code, 1) << c.path.toStdString() << ": " << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("tessview: Cannot open " + c.path + ": " + c.reason)) << r.err.toStdString();
+    EXPECT_EQ(QImage(png).size(), QSize(640, 400));
+    std::cout << c.path.toStdString() << " refused in " << timer.elapsed() << " ms\n";
+  }
+}
+
+// A PNG is no target file: drawn as BMP4 from its first bytes, with the
+// bytes past a BMP4 file's size reported.
+TEST_F(Program, FileLongerThanItsFormatIsDrawnAndTheRestReported) {
+  const QString picture = kSamples + "/rose_alpha_400x301.png";
+  const qint64 extra = QFileInfo(picture).size() - 16032;
+  const ProcessResult r = run(kViewer, {"--png", dir_.filePath("rose.png"), picture});
+  EXPECT_EQ(r.exit_code, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains(QStringLiteral("tessview: Ignored %1 bytes after the end of the BMP4 data\n").arg(extra)))
+      << r.err.toStdString();
+  EXPECT_EQ(QImage(dir_.filePath("rose.png")).size(), QSize(640, 400));
 }
 
 TEST_F(Program, PngThatCannotBeWrittenFails) {

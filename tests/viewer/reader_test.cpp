@@ -1,11 +1,16 @@
 // Telling the format by name, reading the sections of whole, short, empty and
 // unreadable files, the palette decoding and the message lines.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <chrono>
+#include <future>
 
 #include "support.h"
 #include "tessview/target_file.h"
@@ -149,17 +154,66 @@ TEST_F(ReaderFiles, CompleteBmp4FileUnderEitherEnding) {
   }
 }
 
-TEST_F(ReaderFiles, ExtraBytesAreReportedInTheLengthAndIgnored) {
+TEST_F(ReaderFiles, ExtraBytesAreIgnoredAndToldInOneMoreLine) {
   std::vector<std::uint8_t> bytes = counting_bytes(9032);
   bytes.resize(12000, 0xEE);
   const QString path = put("long.bmp1", bytes);
   const TargetFile file = read_target_file(path);
   EXPECT_EQ(file.palette.bytes, slice(bytes, 9000, 32));
+  EXPECT_EQ(file.extra_bytes(), 2968);
   QStringList problems;
   const QStringList lines = read_messages(path, file, &problems);
+  ASSERT_EQ(lines.size(), 8);
   EXPECT_EQ(lines.first(), "File length:  12000");
   EXPECT_EQ(lines[4], "Palette data successfully read (32 bytes)");
-  EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+  EXPECT_EQ(lines[5], "Raw palette data:");
+  EXPECT_EQ(lines[7], "Ignored 2968 bytes after the end of the BMP1 data");
+  EXPECT_EQ(problems, QStringList{lines[7]});
+
+  // A BMP4 file one byte too long; and files of exactly their size say nothing more.
+  std::vector<std::uint8_t> four = counting_bytes(16033);
+  const QString path4 = put("long.bmp4", four);
+  QStringList problems4;
+  const QStringList lines4 = read_messages(path4, read_target_file(path4), &problems4);
+  EXPECT_EQ(lines4, QStringList({"File length:  16033", "Reading BMP4 file format", "BMP4 data successfully read",
+                                 "Ignored 1 bytes after the end of the BMP4 data"}));
+  EXPECT_EQ(problems4, QStringList{lines4.last()});
+  for (const auto& [name, size] : {std::pair{"exact.bmp1", 9032}, std::pair{"exact.bmp4", 16032}}) {
+    const QString exact = put(name, counting_bytes(size));
+    const TargetFile f = read_target_file(exact);
+    EXPECT_EQ(f.extra_bytes(), 0);
+    QStringList none;
+    read_messages(exact, f, &none);
+    EXPECT_TRUE(none.isEmpty()) << name;
+  }
+}
+
+// Opening a FIFO for reading waits for a writer; the reader must not.
+TEST_F(ReaderFiles, FoldersFifosAndDevicesAreRefusedAtOnce) {
+  const QString fifo = dir_.filePath("pipe.bmp1");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  auto reading = std::async(std::launch::async, [&] { return read_target_file(fifo); });
+  if (reading.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+    // Let the stuck open go, so that the test can end.
+    const int w = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+    if (w >= 0) ::close(w);
+    FAIL() << "reading a FIFO waited for a writer";
+  }
+  const TargetFile from_fifo = reading.get();
+  EXPECT_FALSE(from_fifo.opened());
+  EXPECT_EQ(from_fifo.open_error, "a FIFO, not a regular file");
+  QStringList problems;
+  EXPECT_EQ(read_messages(fifo, from_fifo, &problems),
+            QStringList{"Cannot open " + fifo + ": a FIFO, not a regular file"});
+  EXPECT_EQ(problems.size(), 1);
+
+  EXPECT_EQ(read_target_file(dir_.path()).open_error, "a folder, not a regular file");
+  EXPECT_EQ(read_target_file(QStringLiteral("/dev/null")).open_error, "a device, not a regular file");
+  // A link to a regular file is a regular file.
+  const QString target = put("real.bmp4", counting_bytes(16032));
+  const QString link = dir_.filePath("link.bmp4");
+  ASSERT_TRUE(QFile::link(target, link));
+  EXPECT_TRUE(read_target_file(link).opened());
 }
 
 TEST_F(ReaderFiles, ShortBmp1FileSaysHowMuchOfEachSectionArrivedAndZeroFillsTheRest) {

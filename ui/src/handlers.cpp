@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "tessera/busy.h"
+#include "tessera/decoder_messages.h"
 #include "tessera/frm_main.h"
 #include "tessera/number.h"
 #include "tessera/render.h"
@@ -101,7 +102,12 @@ void open_picture(frmMain& f, const std::string& path) {
   {
     // Showing the file decodes it as well; the wait starts there.
     const StageInProgress busy(f, reading_text(f.store.OPENFILENAME));
-    f.InputImgFrame.show_file(f.store.OPENFILENAME);
+    {
+      // What the decoder has to say about a damaged file the input stage
+      // reports in the status text.
+      DecoderMessages kept_quiet;
+      f.InputImgFrame.show_file(f.store.OPENFILENAME);
+    }
     REDISPLAYINPUT(f.store, f);
   }
   stage2(f);

@@ -2,14 +2,16 @@
 // until a key is pressed.
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <cstring>
 #include <iostream>
 #include <memory>
-#include <optional>
+#include <string>
+#include <vector>
 
+#include "tessview/arguments.h"
 #include "tessview/picture.h"
 #include "tessview/screen.h"
 #include "tessview/target_file.h"
@@ -29,57 +31,13 @@ constexpr char kUsage[] =
     "              without opening a window\n"
     "  --help      show this text\n"
     "\n"
-    "A file that ends early is drawn with the missing bytes as zeros and reported on\n"
-    "standard error. Exit status: 0; with --png, 1 when FILE cannot be opened or OUT\n"
-    "cannot be written; 2 for a wrong command line.\n";
-
-struct Options {
-  std::optional<QString> png;
-  QString file;
-};
-
-// Qt's own options are gone from the arguments by the time this runs.
-std::optional<Options> parse(const QStringList& arguments, QString& error) {
-  Options options;
-  bool positional_only = false;
-  for (qsizetype i = 1; i < arguments.size(); ++i) {
-    const QString& arg = arguments[i];
-    if (!positional_only && arg == QStringLiteral("--")) {
-      positional_only = true;
-    } else if (!positional_only && arg == QStringLiteral("--png")) {
-      if (i + 1 >= arguments.size()) {
-        error = QStringLiteral("--png needs the name of the PNG file to write");
-        return std::nullopt;
-      }
-      options.png = arguments[++i];
-    } else if (!positional_only && arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
-      error = QStringLiteral("unknown option %1").arg(arg);
-      return std::nullopt;
-    } else if (options.file.isEmpty()) {
-      options.file = arg;
-    } else {
-      error = QStringLiteral("only one file can be shown");
-      return std::nullopt;
-    }
-  }
-  if (options.png && options.file.isEmpty()) {
-    error = QStringLiteral("--png needs a file to draw");
-    return std::nullopt;
-  }
-  return options;
-}
+    "A file that ends early is drawn with the missing bytes as zeros, one that goes on\n"
+    "past its format's end without the extra bytes; both are reported on standard\n"
+    "error. A folder, FIFO or device is refused. Exit status: 0; with --png, 1 when\n"
+    "FILE cannot be opened or OUT cannot be written; 2 for a wrong command line.\n";
 
 void report_problems(const QStringList& problems) {
   for (const QString& line : problems) std::cerr << "tessview: " << line.toLocal8Bit().constData() << '\n';
-}
-
-// A look at the raw arguments, before Qt has taken out its own, to decide
-// what kind of application to start.
-bool raw_option(int argc, char** argv, const char* option) {
-  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-    if (std::strcmp(argv[i], option) == 0) return true;
-  }
-  return false;
 }
 
 int draw_to_png(const QString& out, const QString& file) {
@@ -110,6 +68,7 @@ int show_in_window(QString file) {
   report_problems(shown.problems);
   QString title = QStringLiteral("tessview - %1").arg(QFileInfo(file).fileName());
   if (shown.outcome == tessview::Outcome::Short) title += QStringLiteral(" (incomplete file)");
+  if (shown.outcome == tessview::Outcome::Long) title += QStringLiteral(" (extra bytes ignored)");
   window.setWindowTitle(title);
   window.update();
   window.raise();
@@ -121,23 +80,25 @@ int show_in_window(QString file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // --help must work without a display, so it is answered before any window
-  // system is touched.
-  if (raw_option(argc, argv, "--help") || raw_option(argc, argv, "-h")) {
-    std::cout << kUsage;
-    return 0;
+  // The command line is read before any window system is touched, so that
+  // help and usage errors need no display.
+  const tessview::Arguments arguments = tessview::parse_arguments(std::vector<std::string>(argv + 1, argv + argc));
+  switch (arguments.action) {
+    case tessview::Arguments::Action::Help:
+      std::cout << kUsage;
+      return 0;
+    case tessview::Arguments::Action::Error:
+      std::cerr << "tessview: " << arguments.error << "\n\n" << kUsage;
+      return 2;
+    default:
+      break;
   }
-  const bool png = raw_option(argc, argv, "--png");
+  const bool png = arguments.action == tessview::Arguments::Action::Png;
   // Drawing into a PNG is for scripts and tests, which may have no display.
   if (png && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   const std::unique_ptr<QGuiApplication> app =
       png ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QApplication>(argc, argv);
 
-  QString error;
-  const std::optional<Options> options = parse(QCoreApplication::arguments(), error);
-  if (!options) {
-    std::cerr << "tessview: " << error.toLocal8Bit().constData() << "\n\n" << kUsage;
-    return 2;
-  }
-  return png ? draw_to_png(*options->png, options->file) : show_in_window(options->file);
+  const QString file = QFile::decodeName(QByteArray::fromStdString(arguments.file));
+  return png ? draw_to_png(QFile::decodeName(QByteArray::fromStdString(arguments.png)), file) : show_in_window(file);
 }

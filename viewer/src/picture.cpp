@@ -75,7 +75,14 @@ Shown show_file(const QString& path, Screen& screen) {
     screen.write_line(QStringLiteral("Rendering BMP4 image..."));
     draw_bmp4(screen, file.pixels.bytes, palette);
   }
-  if (!shown.problems.isEmpty()) shown.outcome = Outcome::Short;
+  const bool complete = file.format == Format::BMP1
+                            ? file.bitmap.complete() && file.pairs.complete() && file.palette.complete()
+                            : file.pixels.complete() && file.palette.complete();
+  if (!complete) {
+    shown.outcome = Outcome::Short;
+  } else if (file.extra_bytes() > 0) {
+    shown.outcome = Outcome::Long;
+  }
   return shown;
 }
 

@@ -1,6 +1,12 @@
 #include "tessview/target_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
+#include <cerrno>
+#include <cstring>
 
 namespace tessview {
 
@@ -37,17 +43,69 @@ QString section_message(const QString& name, const Section& section, bool with_s
   return text;
 }
 
+QString system_error(int error) {
+  const QString text = QString::fromLocal8Bit(std::strerror(error));
+  return text.isEmpty() ? QStringLiteral("unknown error") : text;
+}
+
+// What a path names when it is not a regular file.
+QString not_regular(mode_t mode) {
+  if (S_ISDIR(mode)) return QStringLiteral("a folder, not a regular file");
+  if (S_ISFIFO(mode)) return QStringLiteral("a FIFO, not a regular file");
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return QStringLiteral("a device, not a regular file");
+  if (S_ISSOCK(mode)) return QStringLiteral("a socket, not a regular file");
+  return QStringLiteral("not a regular file");
+}
+
+// Opens a regular file for reading, refusing anything else before opening
+// it: a FIFO or a terminal would hold the viewer until someone writes to it.
+// The open itself does not wait either, should the file be swapped for a
+// FIFO in between.
+bool open_regular_file(const QString& path, QFile& file, QString& error) {
+  const QByteArray name = QFile::encodeName(path);
+  struct stat st {};
+  if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    error = not_regular(st.st_mode);
+    return false;
+  }
+  const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    error = system_error(errno);
+    return false;
+  }
+  if (::fstat(fd, &st) != 0) {
+    error = system_error(errno);
+    ::close(fd);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = not_regular(st.st_mode);
+    ::close(fd);
+    return false;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    error = file.errorString().isEmpty() ? QStringLiteral("unknown error") : file.errorString();
+    ::close(fd);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+qint64 TargetFile::extra_bytes() const {
+  const qint64 size = static_cast<qint64>(format == Format::BMP1 ? kBitmapBytes + kPairBytes + kPaletteBytes
+                                                                   : kPixelBytes + kPaletteBytes);
+  return length > size ? length - size : 0;
+}
 
 TargetFile read_target_file(const QString& path) {
   TargetFile result;
   result.format = format_for_name(path);
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    result.open_error = file.errorString();
-    if (result.open_error.isEmpty()) result.open_error = QStringLiteral("unknown error");
-    return result;
-  }
+  QFile file;
+  if (!open_regular_file(path, file, result.open_error)) return result;
   result.length = file.size();
   if (result.format == Format::BMP1) {
     result.bitmap = Section(kBitmapBytes);
@@ -100,6 +158,13 @@ QStringList read_messages(const QString& path, const TargetFile& file, QStringLi
     whole.got = file.pixels.got + file.palette.got;
     whole.error = !file.pixels.error.isEmpty() ? file.pixels.error : file.palette.error;
     lines << report(QStringLiteral("BMP4 data"), whole, false);
+  }
+  // Only the format's own bytes are drawn; say so when there were more.
+  if (file.extra_bytes() > 0) {
+    trouble << QStringLiteral("Ignored %1 bytes after the end of the %2 data")
+                   .arg(file.extra_bytes())
+                   .arg(file.format == Format::BMP1 ? QStringLiteral("BMP1") : QStringLiteral("BMP4"));
+    lines << trouble.back();
   }
   return lines;
 }

@@ -10,12 +10,10 @@
 #include <memory>
 #include <string>
 
+#include "tessera/picture.h"
 #include "tessera/store.h"
 
 namespace tessera {
-
-// Pictures above this many pixels are refused before they are decoded.
-inline constexpr long long kMaxPicturePixels = 50'000'000;
 
 // Placement modes, the option buttons of the "Scale Method" group.
 enum PlacementMode { kFill = 1, kStretch = 2, kCenter = 3, kFit = 4, kAspFill = 5 };
@@ -23,31 +21,11 @@ enum PlacementMode { kFill = 1, kStretch = 2, kCenter = 3, kFit = 4, kAspFill = 
 // Resampling methods, the values of SCALE.
 enum ResampleMethod { kNearest = 0, kAverage = 1, kBicubic = 2, kLanczos = 3 };
 
-// The source frame: width x height straight (not premultiplied) 0xAARRGGBB
-// pixels, rows top first, no gaps between rows.
-struct Frame {
-  int width = 0;
-  int height = 0;
-  std::uint32_t* pixels = nullptr;
-
-  std::uint32_t pixel(int x, int y) const {
-    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
-  }
-  bool contains(int x, int y) const { return x >= 0 && x < width && y >= 0 && y < height; }
-};
-
-// A decoded picture. The frame's pixels live as long as the object.
-struct DecodedPicture {
-  Frame frame;
-  // Short reason when the picture could not be decoded, else "": "no picture
-  // opened", "file missing", "not a file", "file unreadable", "unknown
-  // format", "damaged data", "too large".
-  std::string error;
-  std::shared_ptr<void> owner;
-};
-
 // Decodes a bmp, png, jpg or gif file (first frame only) to straight 8-bit
 // ARGB, turned upright by its orientation tag, without colour management.
+// The path is taken as bytes, whatever the locale's encoding. The same file
+// always gives the same pixels, damaged or not. Safe to call on several
+// threads at once.
 DecodedPicture decode_picture(const std::string& path);
 
 // Where the picture lies in the working image.

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -32,8 +33,11 @@ void kmeans_seed(Store& store, int first_slot, std::mt19937& generator);
 // generator, 53 random bits.
 double uniform_01(std::mt19937& generator);
 
-// Popularity-seeded K-means over all pixels ("ColorQ").
-void colorq(Store& store, Controls& controls, int first_slot);
+// Popularity-seeded K-means over all pixels ("ColorQ"). Its refinement stops
+// as soon as a round leaves every colour in its slot, since every later
+// round would repeat that one exactly; stop_when_settled = false runs all the
+// rounds regardless (for checking that both give the same palette).
+void colorq(Store& store, Controls& controls, int first_slot, bool stop_when_settled = true);
 
 // One distinct colour of the working image (packed 0xRRGGBB) and its pixels.
 struct ColourCount {
@@ -69,12 +73,14 @@ struct SlotSums {
 };
 SlotSums slot_sums(const SlotTerm* terms, const std::uint8_t* slot, int n);
 
-// sqrt(n) in extended precision for n = 0 .. 3 * 255 * 255, the only squared
-// colour distances there are.
+// sqrt(n) in extended precision for a squared colour distance n (at most
+// kMaxSquaredDistance). Taken where it is needed rather than from a table of
+// every square: the searches need few of them, and a table of all of them is
+// 4.7 MB to fill and fault in at every start.
 inline constexpr int kMaxSquaredDistance = 3 * 255 * 255;
-const long double* extended_roots();
-// The same roots rounded to double. (A double square root differs from these
-// for a few dozen of the squares.)
-const double* extended_roots_as_double();
+inline long double extended_root(int n) { return std::sqrt(static_cast<long double>(n)); }
+// The same root rounded to double. (A double square root differs from it for
+// a few dozen of the squares.)
+inline double extended_root_as_double(int n) { return static_cast<double>(extended_root(n)); }
 
 }  // namespace tessera

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tessera/picture_cache.h"
+
 namespace tessera {
 
 inline constexpr int kMaxWidth = 320;   // working image width for BMP1
@@ -24,6 +26,9 @@ template <int Channels>
 class ImageArray {
  public:
   ImageArray() : data_(static_cast<std::size_t>(kMaxWidth) * kMaxHeight * Channels, 0) {}
+  // No pixels at all, for a store that is about to receive its images.
+  struct Unallocated {};
+  explicit ImageArray(Unallocated) {}
 
   int& operator()(int x, int y, int c) { return data_[index(x, y, c)]; }
   int operator()(int x, int y, int c) const { return data_[index(x, y, c)]; }
@@ -52,6 +57,12 @@ using CensusEntry = std::array<int, 4>;
 struct Store {
   Store();
 
+  // Back to the state of a freshly made store, every setting at its start
+  // value and every image, census and table cleared, but keeping the memory
+  // of the large buffers: a batch converts picture after picture in one store
+  // per thread, each exactly as a fresh store would.
+  void reset();
+
   // ---- settings -------------------------------------------------------
   int SCALE = 0;                 // 0 nearest, 1 average, 2 bicubic, 3 Lanczos
   int ASPECT = 1;                // aspect-ratio correction for BMP4
@@ -77,6 +88,11 @@ struct Store {
   int IMGSCALE = 6;
   std::string TEMPFILEPATH;
   int TEMPFILECOUNT = 0;
+  // Whether the stages draw, write and show their preview pictures. A caller
+  // that never shows them (the command line) turns this off; every other
+  // result of the stages stays the same, including what the input preview
+  // notes on the way (ISTRANSPARENT).
+  bool PREVIEWS = true;
   std::uint32_t COLORINITIALSELECT = 0;
 
   // Placement of the last input stage, kept for inspection.
@@ -85,6 +101,14 @@ struct Store {
 
   // Why the last input stage could not decode the picture ("" when it could).
   std::string LOADERROR;
+
+  // Why the picture of the last input stage is damaged ("" when it is not):
+  // it was converted from what could be read.
+  std::string LOADDAMAGE;
+
+  // The decoded picture of the last input stage, kept while its file is
+  // unchanged so that reruns of the stage do not decode it again.
+  PictureCache INPUTPICTURE;
 
   // Format (1 or 4) of the picture the last rendering produced, 0 before the
   // first rendering. The writers save this format, which is what the preview
@@ -117,6 +141,13 @@ struct Store {
   Palette CLUSTER{};
   Palette OCLUSTER{};
   CellTable OUTCOLORBLOCK{};
+
+ private:
+  // Every member at its start value, but the images and the census without
+  // memory; only for reset. (A new image buffer belongs here and in reset,
+  // or reset allocates it afresh every time.)
+  struct Bare {};
+  explicit Store(Bare);
 };
 
 // (A - B)^2.

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tessera/file_writer.h"
+
 namespace tessera {
 
 struct Store;
@@ -37,12 +39,6 @@ class Surface {
 
 // The surface as a 32-bit Windows BMP (54-byte header, bottom row first).
 std::vector<std::uint8_t> bmp_bytes(const Surface& surface);
-
-// Writes bytes to path through a fresh temporary file in the same directory,
-// renamed over path only when every byte is written: a failed write leaves an
-// existing file untouched, a planted link at path is replaced, not followed,
-// and a reader never sees half a file. Returns "" on success, else the reason.
-std::string write_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // Name of the next preview file for a stem ("test" or "outimage"): advances the
 // rotation first (a counter above 4 starts again at 0) but does not count it.

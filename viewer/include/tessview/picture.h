@@ -32,6 +32,7 @@ void draw_bmp4(Screen& screen, const std::vector<std::uint8_t>& pixels, const Pa
 enum class Outcome {
   Complete,  // every section was read in full
   Short,     // drawn, but what was missing of the sections was drawn as zeros
+  Long,      // drawn in full; the file went on past the format's end
   NotOpened  // only the reason is on the screen
 };
 

@@ -43,10 +43,13 @@ struct TargetFile {
   Section palette;
 
   bool opened() const { return open_error.isEmpty(); }
+  // Bytes past the end of the format's sections; they are not read.
+  qint64 extra_bytes() const;
 };
 
-// Reads the sections of the named file one after another from its start. The
-// file's length is reported but not compared with the section sizes.
+// Reads the sections of the named file one after another from its start.
+// Anything but a regular file (a folder, a FIFO, a device) is refused at once,
+// without waiting for it.
 TargetFile read_target_file(const QString& path);
 
 // Numbers in the messages: a non-negative value gets one leading blank where
@@ -54,8 +57,9 @@ TargetFile read_target_file(const QString& path);
 QString number_text(qint64 value);
 
 // The message lines of opening and reading, up to and including the raw
-// palette of a BMP1 file or the summary of a BMP4 file. The lines that tell
-// of a section cut short or a file not opened are also added to `problems`.
+// palette of a BMP1 file or the summary of a BMP4 file, and a line for bytes
+// past the format's end. The lines that tell of a section cut short, of such
+// bytes or of a file not opened are also added to `problems`.
 QStringList read_messages(const QString& path, const TargetFile& file, QStringList* problems = nullptr);
 
 using Palette = std::array<std::uint32_t, 16>;  // opaque 0xAARRGGBB

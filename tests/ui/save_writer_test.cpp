@@ -1,0 +1,108 @@
+// The window's two saves and its previews go through the one file writer:
+// links are followed, FIFOs written into, folders refused, modes kept.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "window_fixture.h"
+
+namespace tessera::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<char> read_all(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+mode_t mode_of(const fs::path& p) {
+  struct stat st {};
+  EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+  return st.st_mode & 07777;
+}
+
+class UmaskScope {
+ public:
+  explicit UmaskScope(mode_t mask) : old_(::umask(mask)) {}
+  ~UmaskScope() { ::umask(old_); }
+
+ private:
+  mode_t old_;
+};
+
+TEST_F(WindowTest, SavesFollowLinksIntoAnotherFolder) {
+  open(sample_copy());
+  f->ProcessButton.click();
+  fs::create_directories(dir / "assets");
+  std::ofstream(dir / "assets" / "snake.bmp1") << "old";
+  ::chmod((dir / "assets" / "snake.bmp1").c_str(), 0640);
+  fs::create_symlink("assets/snake.bmp1", dir / "demo_snake_600x450.bmp1");
+  // A dangling link: the export is created where it points.
+  fs::create_symlink("assets/snake_out.bmp", dir / "demo_snake_600x450_out.bmp");
+  f->SaveExec.click();
+  f->SaveBMP.click();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], "Saved BMP file to " + (dir / "demo_snake_600x450.bmp1").string() + ".");
+  EXPECT_EQ(messages[1], "Saved BMP file to " + (dir / "demo_snake_600x450_out.bmp").string() + ".");
+  EXPECT_TRUE(fs::is_symlink(dir / "demo_snake_600x450.bmp1"));
+  EXPECT_TRUE(fs::is_symlink(dir / "demo_snake_600x450_out.bmp"));
+  EXPECT_EQ(fs::file_size(dir / "assets" / "snake.bmp1"), 9032u);
+  EXPECT_EQ(mode_of(dir / "assets" / "snake.bmp1"), 0640u);
+  EXPECT_EQ(fs::file_size(dir / "assets" / "snake_out.bmp"), 54u + 320 * 200 * 4);
+}
+
+TEST_F(WindowTest, SavesWriteIntoAFifoAndRefuseAFolder) {
+  open(sample_copy());
+  f->ProcessButton.click();
+  const fs::path fifo = dir / "demo_snake_600x450_out.bmp";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::vector<char> received;
+  std::thread reader([&] { received = read_all(fifo); });
+  f->SaveBMP.click();
+  reader.join();
+  EXPECT_EQ(received.size(), 54u + 320 * 200 * 4);
+  struct stat st {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  fs::create_directories(dir / "demo_snake_600x450.bmp1");
+  f->SaveExec.click();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1], "Could not save " + (dir / "demo_snake_600x450.bmp1").string() + ": is a folder.");
+  EXPECT_TRUE(fs::is_directory(dir / "demo_snake_600x450.bmp1"));
+}
+
+TEST_F(WindowTest, SavesKeepTheUsersModesAndPreviewsArePrivate) {
+  open(sample_copy());
+  {
+    UmaskScope mask(077);
+    f->ProcessButton.click();
+    f->SaveExec.click();
+    f->SaveBMP.click();
+  }
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(mode_of(dir / "demo_snake_600x450.bmp1"), 0600u);
+  EXPECT_EQ(mode_of(dir / "demo_snake_600x450_out.bmp"), 0600u);
+  ASSERT_FALSE(previews().empty());
+  for (const std::string& name : previews()) EXPECT_EQ(mode_of(dir / "tmp" / name), 0600u) << name;
+
+  // Saved again under a loose umask, the replaced files keep their modes.
+  ::chmod((dir / "demo_snake_600x450_out.bmp").c_str(), 0644);
+  {
+    UmaskScope mask(0);
+    f->SaveExec.click();
+    f->SaveBMP.click();
+    f->ProcessButton.click();
+  }
+  EXPECT_EQ(mode_of(dir / "demo_snake_600x450.bmp1"), 0600u);
+  EXPECT_EQ(mode_of(dir / "demo_snake_600x450_out.bmp"), 0644u);
+  for (const std::string& name : previews()) EXPECT_EQ(mode_of(dir / "tmp" / name), 0600u) << name;
+}
+
+}  // namespace
+}  // namespace tessera::testing
