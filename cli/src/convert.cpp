@@ -78,14 +78,15 @@ void record_facts(Facts& f, const Store& s) {
 
 }  // namespace
 
-Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir) {
+Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
+                        const PalettePlan* plan) {
   // The store is large; keep it off the thread's stack.
   auto store = std::make_unique<Store>();
-  return convert_picture(picture, settings, temp_dir, *store);
+  return convert_picture(picture, settings, temp_dir, *store, plan);
 }
 
 Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
-                        Store& fresh) {
+                        Store& fresh, const PalettePlan* plan) {
   Outcome out;
   Store* const store = &fresh;
   ControlValues controls;
@@ -103,6 +104,11 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
   }
   out.damage = store->LOADDAMAGE;
   COUNTINPUTCOLORS(*store, controls);
+  if (plan != nullptr)
+    if (const std::string e = apply_palette_plan(*store, *plan); !e.empty()) {
+      out.error = picture + ": " + e;
+      return out;
+    }
   store->COLORBLOCKFIRSTPASS = 1;
   INITIALIZECOLORS(*store, controls);
   DRAWOUTPUT(*store, controls);
@@ -124,6 +130,15 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
       r = save(settings.png, bytes);
     }
     if (!record(out, picture, r)) return out;
+  }
+  if (plan != nullptr) {
+    bool ok = true;
+    const std::string done = export_palette(*store, *plan, ok);
+    if (!ok) {
+      out.error = picture + ": " + done;
+      return out;
+    }
+    if (!done.empty()) out.written.push_back(done);
   }
   out.ok = true;
   return out;

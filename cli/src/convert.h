@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "options.h"
+#include "palette_options.h"
 #include "tessera/store.h"
 
 namespace tessera::cli {
@@ -32,12 +33,14 @@ struct Outcome {
 };
 
 // temp_dir: where the stages write their preview files on the way.
-Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir);
+// plan: what the palette options ask for (none when null).
+Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
+                        const PalettePlan* plan = nullptr);
 
 // The same in a store of the caller's, freshly made or reset (Store::reset):
 // a worker that converts many pictures keeps one store and gets the very same
 // results.
 Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
-                        Store& fresh);
+                        Store& fresh, const PalettePlan* plan = nullptr);
 
 }  // namespace tessera::cli

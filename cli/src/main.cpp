@@ -33,6 +33,7 @@
 #include "report.h"
 #include "tessera/picture_header.h"
 #include "tessera/settings_file.h"
+#include "palette_options.h"
 #include "tessera/store.h"
 
 using namespace tessera;
@@ -218,6 +219,18 @@ int main(int argc, char** argv) {
     return r.ok ? 0 : 1;
   }
 
+  PalettePlan plan;
+  {
+    std::vector<std::string> pictures, written;
+    for (const Job& job : jobs) pictures.push_back(job.picture);
+    if (const std::string e = make_palette_plan(settings, pictures, plan, written); !e.empty()) {
+      std::cerr << "tessera-convert: " << e << '\n';
+      return 1;
+    }
+    if (!settings.quiet)
+      for (const std::string& w : written) std::cerr << "[palette] -> " << w << '\n';
+  }
+
   jobs_at_once = std::min(jobs_at_once, count);
   std::atomic<std::size_t> next{0};
   std::mutex report;
@@ -246,7 +259,7 @@ int main(int argc, char** argv) {
           store = std::make_unique<Store>();
         else
           store->reset();
-        out = convert_picture(job.picture, one, kNoPreviews, *store);
+        out = convert_picture(job.picture, one, kNoPreviews, *store, &plan);
       } catch (const std::exception& e) {
         out.error = job.picture + ": " + e.what();
       }

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "palette_options.h"
 #include "batch.h"
 #include "contact_sheet.h"
 #include "output_paths.h"
@@ -86,6 +87,15 @@ const std::vector<Option>& options() {
        "also write the rendered picture as a 320 x 200 PNG (one picture only)\n"
        "                                  a .png name, or - for standard output",
        nullptr, nullptr, &Settings::png},
+      {"palette", 0, Kind::Text, "FILE",
+       "convert onto the palette of a palette or target file", nullptr, nullptr,
+       &Settings::palette},
+      {"export-palette", 0, Kind::Text, "FILE",
+       "also write the palette (.gpl, .pal, .act or .hex)", nullptr,
+       nullptr, &Settings::export_palette},
+      {"pin", 0, Kind::Text, "RRGGBB[,...]", "keep these colours in the palette (up to 15)", nullptr, nullptr,
+       &Settings::pins},
+      {"shared-palette", 0, Kind::Flag, nullptr, "one palette over all the pictures", &Settings::shared_palette},
       {"png-dir", 0, Kind::Text, "DIR", "also write the rendered pictures (NAME_out.png) into this folder",
        nullptr, nullptr, &Settings::png_dir},
       {"recursive", 'r', Kind::Flag, nullptr, "folders given: also their subfolders, kept under the output folders",
@@ -308,6 +318,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     else if (!s.png.empty())
       r.error = "--png: only with one picture";
   }
+  if (r.error.empty()) r.error = check_palette_options(s, r.jobs.size());
   if (r.error.empty()) r.error = shared_files(r.jobs, s.format);
   return r;
 }

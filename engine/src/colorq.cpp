@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tessera/palette_methods.h"
+#include "tessera/pins.h"
 
 namespace tessera {
 
@@ -117,16 +118,40 @@ void popularity_order(std::vector<ColourCount>& rows) {
 }
 
 void colorq(Store& s, Controls& controls, int first_slot, bool stop_when_settled) {
-  std::vector<ColourCount> rows = colour_frequencies(s);
+  colorq(s, controls, first_slot, colour_frequencies(s), stop_when_settled);
+}
+
+void colorq(Store& s, Controls& controls, int first_slot, std::vector<ColourCount> rows, bool stop_when_settled) {
   popularity_order(rows);
   const int COLORCOUNT = static_cast<int>(rows.size());
-  const int STEPSIZE = COLORCOUNT / (17 - first_slot);
-
+  // Pinned entries are seeds that never move; the popularity seeds go to the
+  // other entries, drawn from the colours that no pin already is.
+  const std::vector<int> slots = free_slots(s, first_slot);
+  if (slots.empty()) return;
   Palette PAL{};
   if (first_slot == 2) PAL[1] = {0, 255, 0, 255, 0};
-  for (int k = first_slot; k <= 16; ++k) {
-    const int row = (k - first_slot) * STEPSIZE;
-    const int v = row < COLORCOUNT ? rows[static_cast<std::size_t>(row)].colour : 0;
+  std::vector<ColourCount> unpinned;
+  const bool pinned = static_cast<int>(slots.size()) < 17 - first_slot;
+  if (pinned) {
+    for (int k = first_slot; k <= 16; ++k)
+      if (is_pinned(s, k)) PAL[k] = s.CLUSTER[k];
+    for (const ColourCount& row : rows) {
+      const int v = row.colour;
+      bool taken = false;
+      for (int k = first_slot; k <= 16; ++k)
+        taken = taken || (is_pinned(s, k) && PAL[k][1] == ((v >> 16) & 255) && PAL[k][2] == ((v >> 8) & 255) &&
+                          PAL[k][3] == (v & 255));
+      if (!taken) unpinned.push_back(row);
+    }
+  }
+  const std::vector<ColourCount>& seeds = pinned ? unpinned : rows;
+  const int SEEDCOUNT = static_cast<int>(seeds.size());
+  const int STEPSIZE = SEEDCOUNT / static_cast<int>(slots.size());
+
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    const int k = slots[i];
+    const int row = static_cast<int>(i) * STEPSIZE;
+    const int v = row < SEEDCOUNT ? seeds[static_cast<std::size_t>(row)].colour : 0;
     PAL[k][1] = (v >> 16) & 255;
     PAL[k][2] = (v >> 8) & 255;
     PAL[k][3] = v & 255;
@@ -158,6 +183,7 @@ void colorq(Store& s, Controls& controls, int first_slot, bool stop_when_settled
     std::copy(std::begin(sums.count), std::end(sums.count), std::begin(COLORCOUNTPERPALETTE));
     for (int k = first_slot; k <= 16; ++k) {
       if (COLORCOUNTPERPALETTE[k] == 0) continue;  // an emptied slot keeps its colour
+      if (is_pinned(s, k)) continue;
       for (int c = 1; c <= 3; ++c)
         PAL[k][c] = static_cast<int>(std::nearbyint(static_cast<long double>(NEWPALETTE[k][c - 1]) /
                                                     static_cast<long double>(COLORCOUNTPERPALETTE[k])));

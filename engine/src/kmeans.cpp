@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tessera/palette_methods.h"
+#include "tessera/pins.h"
 
 // The nearest-slot search is most of the work of both K-means methods.
 #include "wide_clones.h"
@@ -237,17 +238,30 @@ void kmeans_seed(Store& s, int first_slot, std::mt19937& generator) {
   const int n = census.size();
   if (n <= 0) return;
 
-  const long double pick = static_cast<long double>(uniform_01(generator)) * n;
-  const int RANDOMINDEX = std::min(static_cast<int>(std::floor(pick)) + 1, n);
-  take_census_entry(s, first_slot, RANDOMINDEX);
+  const std::vector<int> slots = free_slots(s, first_slot);
+  if (slots.empty()) return;
+  const bool pinned = static_cast<int>(slots.size()) < 17 - first_slot;
 
   std::vector<int> nearest_sq(static_cast<std::size_t>(n), INT_MAX);
   std::vector<double> DISTANCES(static_cast<std::size_t>(n));
   std::vector<double> running(static_cast<std::size_t>(n));
   std::vector<int> changed(static_cast<std::size_t>(n));
-  lower_to_centre(census, s.CLUSTER, first_slot, nearest_sq, DISTANCES, changed);
+  std::size_t drawn = 0;
+  if (pinned) {
+    // Pinned centres are the first seeds; every free slot is drawn by its
+    // distance from them and from the slots drawn before it.
+    for (int k = first_slot; k <= 16; ++k)
+      if (is_pinned(s, k)) lower_to_centre(census, s.CLUSTER, k, nearest_sq, DISTANCES, changed);
+  } else {
+    const long double pick = static_cast<long double>(uniform_01(generator)) * n;
+    const int RANDOMINDEX = std::min(static_cast<int>(std::floor(pick)) + 1, n);
+    take_census_entry(s, first_slot, RANDOMINDEX);
+    lower_to_centre(census, s.CLUSTER, first_slot, nearest_sq, DISTANCES, changed);
+    drawn = 1;
+  }
 
-  for (int K = first_slot + 1; K <= 16; ++K) {
+  for (; drawn < slots.size(); ++drawn) {
+    const int K = slots[drawn];
     // Every running sum is formed in extended precision and rounded to double
     // as it is stored, at every step: the draw depends on these sums to the
     // last bit. The search for the drawn entry adds the same distances in the
@@ -263,7 +277,7 @@ void kmeans_seed(Store& s, int first_slot, std::mt19937& generator) {
     if (reached != running.end()) take_census_entry(s, K, static_cast<int>(reached - running.begin()) + 1);
     // When no entry qualifies the slot keeps its earlier centre, which still
     // counts as a seed for the slots after it.
-    if (K < 16) lower_to_centre(census, s.CLUSTER, K, nearest_sq, DISTANCES, changed);
+    if (drawn + 1 < slots.size()) lower_to_centre(census, s.CLUSTER, K, nearest_sq, DISTANCES, changed);
   }
 }
 
@@ -293,6 +307,7 @@ void kmeans_plus_plus(Store& s, Controls& controls, int first_slot) {
     const auto& COUNT = sums.count;
     for (int k = first_slot; k <= 16; ++k) {
       if (COUNT[k] == 0) continue;  // a centre without entries keeps its colour
+      if (is_pinned(s, k)) continue;  // pinned centres take entries but never move
       for (int c = 1; c <= 3; ++c) {
         const int NEWVALUE =
             static_cast<int>(std::nearbyint(static_cast<long double>(NEWCLUSTER[k][c - 1]) / COUNT[k]));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tessera/palette_methods.h"
+#include "tessera/pins.h"
 
 namespace tessera {
 
@@ -56,9 +57,13 @@ void median_cut(Store& s, int first_slot) {
     for (int c = 0; c < 3; ++c) rows[i][static_cast<std::size_t>(c)] = s.COLORS[i + 1][c + 1];
 
   std::vector<Row> scratch(rows.size());
+  // One box for every entry that is not pinned; box i colours slots[i].
+  const std::vector<int> slots = free_slots(s, first_slot);
+  const int box_count = static_cast<int>(slots.size());
+  if (box_count == 0) return;
   std::array<Box, 17> boxes{};
-  boxes[static_cast<std::size_t>(first_slot)] = Box{0, static_cast<int>(rows.size()) - 1};
-  int last = first_slot;
+  boxes[0] = Box{0, static_cast<int>(rows.size()) - 1};
+  int last = 0;
 
   // Only the two boxes of a cut change, so ranges are kept per box.
   std::array<std::array<int, 3>, 17> ranges{};
@@ -67,11 +72,11 @@ void median_cut(Store& s, int first_slot) {
       ranges[static_cast<std::size_t>(b)][static_cast<std::size_t>(c)] =
           channel_range(rows, boxes[static_cast<std::size_t>(b)], c);
   };
-  measure(first_slot);
+  measure(0);
 
-  while (last < 16) {
-    int max_range = -1, component = 0, chosen = 0;
-    for (int b = first_slot; b <= last; ++b)
+  while (last + 1 < box_count) {
+    int max_range = -1, component = 0, chosen = -1;
+    for (int b = 0; b <= last; ++b)
       for (int c = 0; c < 3; ++c) {
         const int range = ranges[static_cast<std::size_t>(b)][static_cast<std::size_t>(c)];
         if (range > max_range) {
@@ -80,7 +85,7 @@ void median_cut(Store& s, int first_slot) {
           chosen = b;
         }
       }
-    if (chosen == 0) break;  // only empty boxes left; cannot happen with a real census
+    if (chosen < 0) break;  // only empty boxes left; cannot happen with a real census
 
     Box& box = boxes[static_cast<std::size_t>(chosen)];
     if (box.end > box.start) sort_by_channel(rows, scratch, box, component);
@@ -94,14 +99,15 @@ void median_cut(Store& s, int first_slot) {
     measure(last);
   }
 
-  for (int b = first_slot; b <= 16; ++b) {
+  for (int b = 0; b < box_count; ++b) {
     const Box& box = boxes[static_cast<std::size_t>(b)];
+    const int slot = slots[static_cast<std::size_t>(b)];
     long long sum[3] = {0, 0, 0};
     int count = 0;
     for (int i = box.start; i <= box.end; ++i, ++count)
       for (int c = 0; c < 3; ++c) sum[c] += rows[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)];
     if (count > 0)
-      for (int c = 0; c < 3; ++c) s.CLUSTER[b][c + 1] = static_cast<int>(sum[c] / count);
+      for (int c = 0; c < 3; ++c) s.CLUSTER[slot][c + 1] = static_cast<int>(sum[c] / count);
   }
 }
 

@@ -2,10 +2,12 @@
 // machine's grid, publishes them to the swatches and, for BMP1, hands over to
 // the cell pair selection.
 
+#include <array>
 #include <cmath>
 #include <vector>
 
 #include "tessera/palette_methods.h"
+#include "tessera/pins.h"
 #include "tessera/stages.h"
 
 namespace tessera {
@@ -64,6 +66,36 @@ bool small_census_palette(Store& s) {
   return true;
 }
 
+// The same with pinned entries: the pins stand where they are, and the census
+// colours that no pin already shows fill the other entries in census order
+// (only those shown opaquely with transparency); black after them. Returns
+// whether they fit.
+bool small_census_beside_pins(Store& s, int first_slot) {
+  if (s.COLCOUNT > 16) return false;
+  std::vector<int> entries;
+  if (s.ISTRANSPARENT == 1) {
+    entries = opaque_census_entries(s);
+  } else {
+    for (int k = 1; k <= s.COLCOUNT; ++k) entries.push_back(k);
+  }
+  std::vector<std::array<int, 3>> colours;
+  for (int e : entries) {
+    const CensusEntry& c = s.COLORS[static_cast<std::size_t>(e)];
+    bool shown = false;
+    for (int k = first_slot; k <= 16; ++k)
+      if (is_pinned(s, k) && s.PINCOLOUR[k][1] == to_grid(c[1]) && s.PINCOLOUR[k][2] == to_grid(c[2]) &&
+          s.PINCOLOUR[k][3] == to_grid(c[3]))
+        shown = true;
+    if (!shown) colours.push_back({c[1], c[2], c[3]});
+  }
+  const std::vector<int> slots = free_slots(s, first_slot);
+  if (colours.size() > slots.size()) return false;
+  for (std::size_t i = 0; i < slots.size(); ++i)
+    for (int c = 1; c <= 3; ++c)
+      s.CLUSTER[slots[i]][c] = i < colours.size() ? colours[i][static_cast<std::size_t>(c - 1)] : 0;
+  return true;
+}
+
 void choose_method(Store& s, Controls& controls) {
   // The run follows the option buttons as they stand, whatever their click
   // handlers last stored.
@@ -91,7 +123,17 @@ void INITIALIZECOLORS(Store& s, Controls& controls) {
   const int STARTINDEX = s.ISTRANSPARENT == 1 ? 2 : 1;
   s.KMEANSITERATIONS = 0;
 
-  if (small_census_palette(s)) {
+  // Pinned entries hold their colours before any method looks at the palette.
+  bool pins = false;
+  for (int k = STARTINDEX; k <= 16; ++k)
+    if (is_pinned(s, k)) {
+      pins = true;
+      for (int c = 1; c <= 3; ++c) s.CLUSTER[k][c] = s.PINCOLOUR[k][c];
+    }
+
+  if (pins && free_slots(s, STARTINDEX).empty()) {
+    // The whole palette is given; there is nothing to choose.
+  } else if (pins ? small_census_beside_pins(s, STARTINDEX) : small_census_palette(s)) {
     controls.set_text(Ctl::StatusBar, "16 Colors or Less, Skipping K-Means, Palette Matching");
   } else {
     choose_method(s, controls);

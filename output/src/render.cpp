@@ -7,6 +7,7 @@
 #include "tessera/bayer.h"
 #include "tessera/diffusion.h"
 #include "tessera/number.h"
+#include "tessera/pins.h"
 #include "tessera/surface.h"
 
 namespace tessera {
@@ -55,6 +56,8 @@ void reorder_palette(Store& s, Controls& controls) {
     }
   }
   if (m == 1 || m == 0 || s.MANUALTRANSPARENT != 0 || s.ISTRANSPARENT != 0 || s.OUTPUTFILETYPE != 4) return;
+  // A pinned colour keeps its entry: the user chose where it stands.
+  if (is_pinned(s, 1) || is_pinned(s, m)) return;
   for (int c = 1; c <= 3; ++c) std::swap(s.OCLUSTER[1][c], s.OCLUSTER[m][c]);
   for (int k = 1; k <= 16; ++k)
     controls.set_swatch(k, control_colour(s.OCLUSTER[k][1], s.OCLUSTER[k][2], s.OCLUSTER[k][3]));

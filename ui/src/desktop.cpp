@@ -9,6 +9,7 @@
 #include <QMessageBox>
 
 #include "tessera/frm_main.h"
+#include "tessera/palette_menu.h"
 
 namespace tessera {
 
@@ -78,6 +79,7 @@ Desktop qt_desktop() {
   };
   d.alt_pressed = [] { return (QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier) != 0; };
   d.cursor_pos = [] { return QCursor::pos(); };
+  add_palette_dialogs(d);
   return d;
 }
 

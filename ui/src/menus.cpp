@@ -6,6 +6,7 @@
 #include <QMenuBar>
 
 #include "tessera/frm_main.h"
+#include "tessera/palette_menu.h"
 #include "tessera/window_settings.h"
 
 namespace tessera {
@@ -62,6 +63,8 @@ void build_menus(frmMain& f) {
   add_action(file, "FileSaveSettings", "Save settings...", {}, [&f] { SAVESETTINGS(f); });
   file->addSeparator();
   add_action(file, "FileQuit", "Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), [&f] { f.window()->close(); });
+
+  build_palette_menu(f, *bar);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("HelpMenu"));

@@ -6,6 +6,8 @@
 
 #include "tessera/frm_main.h"
 #include "tessera/handlers.h"
+#include "tessera/palette_menu.h"
+#include "tessera/pins.h"
 #include "tessera/surface.h"
 
 namespace tessera {
@@ -76,6 +78,8 @@ int HANDLECOLORCLICKBYINDEX(frmMain& f, int N) {
   s.OCLUSTER[N][1] = red;
   s.OCLUSTER[N][2] = green;
   s.OCLUSTER[N][3] = blue;
+  // A pinned entry keeps what the user chose last.
+  if (s.PINNED[static_cast<std::size_t>(N)]) pin_entry(s, N, {red, green, blue});
   DRAWCOLORPICKER(f);
   return 0;
 }
@@ -139,6 +143,9 @@ int FRMMAIN_OUTPUTIMGFRAME_CLICK(Control& sender, const EventArgs&) {
       continue;
     }
     for (int C = 1; C <= 3; ++C) std::swap(s.OCLUSTER[1][C], s.OCLUSTER[I][C]);
+    // A pin goes with its colour.
+    std::swap(s.PINNED[1], s.PINNED[static_cast<std::size_t>(I)]);
+    std::swap(s.PINCOLOUR[1], s.PINCOLOUR[I]);
     const OutputGeometry out = rendered(s);
     for (int X = 0; X < out.width; ++X) {
       for (int Y = 0; Y < out.height; ++Y) {
@@ -153,6 +160,7 @@ int FRMMAIN_OUTPUTIMGFRAME_CLICK(Control& sender, const EventArgs&) {
     if (out.type == 1) renumber_cell_pairs(s, 1, I);
     s.MANUALTRANSPARENT = 1;
     paint_swatches(f);
+    show_pin_marks(f);
     DRAWCOLORPICKER(f);
   }
   return 0;

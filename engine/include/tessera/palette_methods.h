@@ -46,6 +46,11 @@ struct ColourCount {
   friend bool operator==(const ColourCount&, const ColourCount&) = default;
 };
 
+// The same over given colours and counts (ascending by colour) instead of
+// the working image's, for a palette shared by several pictures.
+void colorq(Store& store, Controls& controls, int first_slot, std::vector<ColourCount> frequencies,
+            bool stop_when_settled = true);
+
 // The distinct colours of the working image in ascending colour order.
 std::vector<ColourCount> colour_frequencies(const Store& store);
 

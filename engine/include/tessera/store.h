@@ -142,6 +142,14 @@ struct Store {
   Palette OCLUSTER{};
   CellTable OUTCOLORBLOCK{};
 
+  // ---- pinned colours ------------------------------------------------------
+  // Entries that palette selection keeps: while PINNED[k] is set, entry k is
+  // PINCOLOUR[k] (channels 1..3, on the grid) after every selection and no
+  // method moves it. Entry 1 holds the transparent key whenever the picture
+  // has transparency, pinned or not. Entry 0 unused.
+  std::array<bool, 17> PINNED{};
+  Palette PINCOLOUR{};
+
  private:
   // Every member at its start value, but the images and the census without
   // memory; only for reset. (A new image buffer belongs here and in reset,

@@ -16,7 +16,9 @@
 #include "tessera/framework.h"
 #include "tessera/store.h"
 
+class QAction;
 class QColorDialog;
+class QMenu;
 class QFileDialog;
 class QWidget;
 
@@ -37,6 +39,11 @@ struct Desktop {
   std::function<bool()> alt_pressed;
   // Mouse cursor in global coordinates.
   std::function<QPoint()> cursor_pos;
+  // The palette file chosen to import or to export to; nothing when cancelled.
+  std::function<std::optional<std::string>(QWidget* owner)> open_palette;
+  std::function<std::optional<std::string>(QWidget* owner)> save_palette;
+  // A context menu shown at a global position: the entry chosen, or null.
+  std::function<QAction*(QMenu& menu, QPoint global)> popup;
 };
 
 Desktop qt_desktop();

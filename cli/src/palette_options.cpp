@@ -1,0 +1,98 @@
+#include "palette_options.h"
+
+#include "shared_palette.h"
+#include "tessera/pins.h"
+#include "tessera/shared_palette.h"
+
+namespace tessera::cli {
+
+namespace {
+
+constexpr std::size_t kMaxPins = 15;
+
+// The colours of --pin, or the reason they cannot be read.
+std::string parse_pins(const std::string& text, std::vector<PaletteColour>& out) {
+  out.clear();
+  if (text.empty()) return {};
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    const std::optional<PaletteColour> colour = parse_hex_colour(item);
+    if (!colour) return "--pin: '" + item + "' is not a colour RRGGBB";
+    out.push_back(*colour);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (out.size() > kMaxPins)
+    return "--pin: " + std::to_string(out.size()) + " colours; at most 15 can be pinned (14 with a transparent picture)";
+  return {};
+}
+
+}  // namespace
+
+std::vector<PaletteColour> pinned_colours(const Settings& s) {
+  std::vector<PaletteColour> pins;
+  parse_pins(s.pins, pins);
+  return pins;
+}
+
+std::string check_palette_options(const Settings& s, std::size_t pictures) {
+  std::vector<PaletteColour> pins;
+  if (std::string e = parse_pins(s.pins, pins); !e.empty()) return e;
+  if (!s.palette.empty()) {
+    if (!palette_format_of(s.palette)) return "--palette: unknown palette format (use .gpl, .pal, .act, .hex, .bmp1 or .bmp4)";
+    if (!pins.empty()) return "--pin: not with --palette, which gives every colour";
+  }
+  if (!s.export_palette.empty()) {
+    const std::optional<PaletteFormat> f = palette_format_of(s.export_palette);
+    if (!f || !palette_format_writable(*f)) return "--export-palette: use a name ending in .gpl, .pal, .act or .hex";
+    if (pictures > 1 && !s.shared_palette) return "--export-palette: only with one picture, or with --shared-palette";
+    // Each picture would write its own palette to the one file (they differ
+    // beside a transparent key), and the file given is the palette anyway.
+    if (pictures > 1 && !s.palette.empty()) return "--export-palette: not with --palette and several pictures";
+  }
+  return {};
+}
+
+std::string make_palette_plan(const Settings& s, const std::vector<std::string>& pictures, PalettePlan& plan,
+                              std::vector<std::string>& written) {
+  plan = PalettePlan{};
+  plan.pins = pinned_colours(s);
+  if (!s.palette.empty()) {
+    PaletteFileRead read = read_palette_file(s.palette);
+    if (!read.ok) return read.error.message();
+    plan.fixed = std::move(read.colours);
+  } else if (s.shared_palette && pictures.size() > 1) {
+    PaletteEntries entries{};
+    if (std::string e = choose_shared_palette_for(s, pictures, plan.pins, entries); !e.empty()) return e;
+    plan.shared = entries;
+  }
+  if (plan.shared && !s.export_palette.empty()) {
+    if (std::string e = write_palette_file(s.export_palette, *plan.shared); !e.empty()) return "cannot write " + e;
+    written.push_back(s.export_palette);
+  } else {
+    plan.export_path = s.export_palette;
+  }
+  return {};
+}
+
+std::string apply_palette_plan(Store& store, const PalettePlan& plan) {
+  if (plan.shared) {
+    pin_whole_palette(store, *plan.shared);
+    return {};
+  }
+  if (plan.fixed) return fix_palette(store, *plan.fixed);
+  if (!plan.pins.empty()) return pin_in_order(store, plan.pins);
+  return {};
+}
+
+std::string export_palette(const Store& store, const PalettePlan& plan, bool& ok) {
+  ok = true;
+  if (plan.export_path.empty()) return {};
+  const std::string e = write_palette_file(plan.export_path, palette_entries(store.OCLUSTER));
+  ok = e.empty();
+  return ok ? plan.export_path : "cannot write " + e;
+}
+
+}  // namespace tessera::cli

@@ -1,0 +1,330 @@
+// tessera-convert's palette options: a palette file to convert onto, pinned
+// colours, one palette over several pictures, the palette written out, and
+// what each of them refuses.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "tessera/palette_file.h"
+
+namespace fs = std::filesystem;
+using namespace tessera;
+
+namespace {
+
+const std::string kBinary = TESSERA_BINARY_DIR "/cli/tessera-convert";
+const fs::path kSamples = TESSERA_SAMPLES;
+const char* const kOpaque = "demo_snake_600x450.png";
+const char* const kTransparent = "rose_alpha_400x301.png";
+
+std::vector<std::uint8_t> read_all(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string quoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct Result {
+  int status = -1;
+  std::string err;
+};
+
+// The 32 palette bytes of a target file.
+std::vector<std::uint8_t> palette_of(const fs::path& target) {
+  const std::vector<std::uint8_t> bytes = read_all(target);
+  const std::size_t at = target.extension() == ".bmp1" ? 9000 : 16000;
+  if (bytes.size() != at + 32) return {};
+  return {bytes.begin() + static_cast<long>(at), bytes.end()};
+}
+
+// The 32 bytes the target files hold for these entries.
+std::vector<std::uint8_t> palette_bytes_for(const std::vector<PaletteColour>& colours) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t k = 0; k < 16; ++k) {
+    const PaletteColour c = k < colours.size() ? colours[k] : PaletteColour{0, 0, 0};
+    out.push_back(static_cast<std::uint8_t>(((c[1] >> 4) << 4) | (c[2] >> 4)));
+    out.push_back(static_cast<std::uint8_t>(c[0] >> 4));
+  }
+  return out;
+}
+
+// Sixteen distinct colours that no sample picture is made of.
+std::vector<PaletteColour> odd_palette() {
+  std::vector<PaletteColour> p;
+  for (int k = 0; k < 16; ++k) p.push_back({17 * k, 17 * ((k * 5) % 16), 17 * (15 - k)});
+  return p;
+}
+
+class PaletteCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("tessera_palcli_") + info->name() + "_" + std::to_string(::getpid());
+    for (char& c : name)
+      if (c == '/') c = '_';
+    dir_ = fs::temp_directory_path() / name;
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  fs::path sample(const std::string& name) {
+    const fs::path to = dir_ / name;
+    fs::copy_file(kSamples / name, to, fs::copy_options::overwrite_existing);
+    return to;
+  }
+
+  Result run(const std::vector<std::string>& args) {
+    std::string cmd = "cd " + quoted(dir_.string()) + " && " + quoted(kBinary) + " -q";
+    for (const auto& a : args) cmd += " " + quoted(a);
+    cmd += " >/dev/null 2>" + quoted((dir_ / "err.txt").string()) + " </dev/null";
+    const int raw = std::system(cmd.c_str());
+    Result r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const auto e = read_all(dir_ / "err.txt");
+    r.err.assign(e.begin(), e.end());
+    return r;
+  }
+
+  fs::path dir_;
+};
+
+struct FixedCase {
+  const char* name;
+  const char* extension;
+  const char* format;
+};
+
+class FixedPaletteCli : public PaletteCli, public ::testing::WithParamInterface<FixedCase> {};
+
+}  // namespace
+
+TEST_P(FixedPaletteCli, TheTargetFileCarriesExactlyTheFilesColoursInItsOrder) {
+  const FixedCase& c = GetParam();
+  const fs::path picture = sample(kOpaque);
+  const std::vector<PaletteColour> colours = odd_palette();
+  const fs::path file = dir_ / (std::string("given") + c.extension);
+  PaletteEntries entries{};
+  for (std::size_t k = 0; k < 16; ++k) entries[k] = colours[k];
+  ASSERT_EQ(write_palette_file(file.string(), entries), "");
+  const std::string ext = std::string(".") + c.format;
+  const Result r = run({"-f", c.format, "--palette", file.string(), "-o", "out" + ext, picture.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(palette_of(dir_ / ("out" + ext)), palette_bytes_for(colours));
+
+  // The target file itself serves as palette file for the next picture.
+  const Result again = run({"-f", c.format, "--palette", "out" + ext, "-o", "again" + ext, picture.string()});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(read_all(dir_ / ("again" + ext)), read_all(dir_ / ("out" + ext)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PaletteCli, FixedPaletteCli,
+    ::testing::Values(FixedCase{"GimpBmp1", ".gpl", "bmp1"}, FixedCase{"JascBmp4", ".pal", "bmp4"},
+                      FixedCase{"ActBmp1", ".act", "bmp1"}, FixedCase{"HexBmp4", ".hex", "bmp4"},
+                      FixedCase{"GimpBmp4", ".gpl", "bmp4"}, FixedCase{"HexBmp1", ".hex", "bmp1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PaletteCli, AShortPaletteFillsWithBlackAndATransparentPictureKeepsItsKey) {
+  const fs::path rose = sample(kTransparent);
+  std::ofstream(dir_ / "three.hex") << "#ff0000\n00FF00\n\n0000ff\n";
+  Result r = run({"-f", "bmp4", "--palette", "three.hex", "-o", "rose.bmp4", rose.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(palette_of(dir_ / "rose.bmp4"),
+            palette_bytes_for({{255, 0, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}}));
+
+  // Sixteen colours do not fit beside the key...
+  PaletteEntries entries{};
+  for (std::size_t k = 0; k < 16; ++k) entries[k] = odd_palette()[k];
+  ASSERT_EQ(write_palette_file((dir_ / "sixteen.act").string(), entries), "");
+  r = run({"--palette", "sixteen.act", rose.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the palette has 16 colours; at most 15 fit beside the transparent colour"), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "rose_alpha_400x301.bmp1"));
+  // ...unless the first is the key colour, as in a palette saved from a
+  // transparent picture.
+  r = run({"--export-palette", "rose.gpl", rose.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = run({"--palette", "rose.gpl", "-o", "again.bmp1", rose.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_all(dir_ / "again.bmp1"), read_all(dir_ / "rose_alpha_400x301.bmp1"));
+}
+
+TEST_F(PaletteCli, BadPaletteFilesAreRefusedWithNameLineAndReason) {
+  const fs::path picture = sample(kOpaque);
+  std::ofstream(dir_ / "bad.gpl") << "GIMP Palette\nName: x\n1 2 3\n4 five 6\n";
+  Result r = run({"--palette", "bad.gpl", picture.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tessera-convert: bad.gpl:4: 'five' is not a number\n");
+  EXPECT_FALSE(fs::exists(dir_ / "demo_snake_600x450.bmp1"));
+
+  std::ofstream(dir_ / "short.act") << std::string(100, 'x');
+  r = run({"--palette", "short.act", picture.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tessera-convert: short.act: is 100 bytes; a colour table has 768 bytes, or 772 with its colour count\n");
+
+  std::ofstream many(dir_ / "many.pal");
+  many << "JASC-PAL\n0100\n20\n";
+  many.close();
+  r = run({"--palette", "many.pal", picture.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tessera-convert: many.pal:3: holds 20 colours; at most 16 fit the palette\n");
+}
+
+TEST_F(PaletteCli, UsageErrorsOfThePaletteOptions) {
+  const fs::path a = sample(kOpaque), b = sample(kTransparent);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--pin", "ff00zz", a.string()}, "--pin: 'ff00zz' is not a colour RRGGBB"},
+      {{"--pin", "ff0000,", a.string()}, "--pin: '' is not a colour RRGGBB"},
+      {{"--pin", "000000,111111,222222,333333,444444,555555,666666,777777,888888,999999,aaaaaa,bbbbbb,cccccc,"
+                 "dddddd,eeeeee,ffffff",
+        a.string()},
+       "--pin: 16 colours; at most 15 can be pinned (14 with a transparent picture)"},
+      {{"--palette", "x.gpl", "--pin", "ff0000", a.string()}, "--pin: not with --palette, which gives every colour"},
+      {{"--palette", "x.txt", a.string()}, "--palette: unknown palette format"},
+      {{"--export-palette", "x.bmp1", a.string()}, "--export-palette: use a name ending in .gpl, .pal, .act or .hex"},
+      {{"--export-palette", "x.gpl", a.string(), b.string()},
+       "--export-palette: only with one picture, or with --shared-palette"},
+      {{"--shared-palette", "--palette", "x.hex", "--export-palette", "x.gpl", a.string(), b.string()},
+       "--export-palette: not with --palette and several pictures"},
+  };
+  for (const auto& [args, message] : cases) {
+    const Result r = run(args);
+    EXPECT_EQ(r.status, 2) << message;
+    EXPECT_NE(r.err.find("tessera-convert: " + message), std::string::npos) << r.err;
+  }
+  // Fifteen pins fit an opaque picture but not a transparent one.
+  const std::string fifteen =
+      "000000,111111,222222,333333,444444,555555,666666,777777,888888,999999,aaaaaa,bbbbbb,cccccc,dddddd,eeeeee";
+  EXPECT_EQ(run({"--pin", fifteen, a.string()}).status, 0);
+  const Result r = run({"--pin", fifteen, b.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("too many pinned colours (15); at most 14 with a transparent picture"), std::string::npos) << r.err;
+}
+
+namespace {
+
+class PinsCli : public PaletteCli, public ::testing::WithParamInterface<std::tuple<const char*, const char*, bool>> {};
+
+}  // namespace
+
+TEST_P(PinsCli, PinnedColoursStandInTheLowestEntriesOfTheFile) {
+  const auto [method, format, transparent] = GetParam();
+  const fs::path picture = sample(transparent ? kTransparent : kOpaque);
+  const std::string out = std::string("out.") + format;
+  const Result r = run({"--method", method, "-f", format, "--pin", "#FF0000,0a0b0c,00ff00", "-o", out,
+                        "--export-palette", "out.hex", picture.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<PaletteColour> expected;
+  if (transparent) expected.push_back({255, 0, 255});
+  for (const PaletteColour& c : {PaletteColour{255, 0, 0}, PaletteColour{0, 0, 0}, PaletteColour{0, 255, 0}})
+    expected.push_back(c);
+  const std::vector<std::uint8_t> pal = palette_of(dir_ / out);
+  ASSERT_EQ(pal.size(), 32u);
+  const std::vector<std::uint8_t> want = palette_bytes_for(expected);
+  EXPECT_TRUE(std::equal(want.begin(), want.begin() + static_cast<long>(2 * expected.size()), pal.begin()));
+  // The exported palette is the file's.
+  const PaletteFileRead exported = read_palette_file((dir_ / "out.hex").string());
+  ASSERT_TRUE(exported.ok) << exported.error.message();
+  EXPECT_EQ(palette_bytes_for(exported.colours), pal);
+}
+
+INSTANTIATE_TEST_SUITE_P(PaletteCli, PinsCli,
+                         ::testing::Combine(::testing::Values("median-cut", "kmeans", "colorq"),
+                                            ::testing::Values("bmp1", "bmp4"), ::testing::Bool()),
+                         [](const auto& info) {
+                           std::string name = std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param) +
+                                              (std::get<2>(info.param) ? "_transparent" : "_opaque");
+                           for (char& ch : name)
+                             if (ch == '-') ch = '_';
+                           return name;
+                         });
+
+namespace {
+
+class SharedCli : public PaletteCli, public ::testing::WithParamInterface<std::tuple<const char*, const char*>> {};
+
+}  // namespace
+
+TEST_P(SharedCli, ThreePicturesCarryByteIdenticalPalettes) {
+  const auto [method, format] = GetParam();
+  const std::vector<std::string> names = {"demo_snake_600x450.jpg", "hand_transparent_20x22.gif", kTransparent};
+  std::vector<std::string> args = {"--method", method, "-f", format, "--shared-palette", "--export-palette",
+                                   "shared.pal"};
+  for (const std::string& n : names) args.push_back(sample(n).string());
+  const Result r = run(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const PaletteFileRead shared = read_palette_file((dir_ / "shared.pal").string());
+  ASSERT_TRUE(shared.ok) << shared.error.message();
+  const std::string ext = std::string(".") + format;
+  std::vector<std::vector<std::uint8_t>> targets;
+  for (const std::string& n : names) {
+    const fs::path target = dir_ / (fs::path(n).stem().string() + ext);
+    EXPECT_EQ(palette_of(target), palette_bytes_for(shared.colours)) << n;
+    targets.push_back(read_all(target));
+  }
+  // Two pictures are transparent: entry 1 is the key for all three.
+  EXPECT_EQ(shared.colours[0], (PaletteColour{255, 0, 255}));
+  // Each picture is its own: the pictures' bits and cell pairs differ.
+  EXPECT_NE(targets[0], targets[1]);
+  EXPECT_NE(targets[1], targets[2]);
+
+  // The opaque picture converted onto the shared palette on its own gives the
+  // same file: each picture is converted with the one palette.
+  const Result alone = run({"--method", method, "-f", format, "--palette", "shared.pal", "-o", "alone" + ext,
+                            (dir_ / names[0]).string()});
+  ASSERT_EQ(alone.status, 0) << alone.err;
+  EXPECT_EQ(read_all(dir_ / ("alone" + ext)), targets[0]);
+}
+
+INSTANTIATE_TEST_SUITE_P(PaletteCli, SharedCli,
+                         ::testing::Combine(::testing::Values("median-cut", "kmeans", "colorq"),
+                                            ::testing::Values("bmp1", "bmp4")),
+                         [](const auto& info) {
+                           std::string name = std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
+                           for (char& ch : name)
+                             if (ch == '-') ch = '_';
+                           return name;
+                         });
+
+TEST_F(PaletteCli, ASharedPaletteKeepsThePinsAndOnePictureIsConvertedAsAlways) {
+  const fs::path a = sample(kOpaque), b = sample("hand_transparent_20x22.gif");
+  Result r = run({"--shared-palette", "-f", "bmp4", "--pin", "123456,fedcba", a.string(), b.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::uint8_t> pa = palette_of(dir_ / "demo_snake_600x450.bmp4");
+  EXPECT_EQ(pa, palette_of(dir_ / "hand_transparent_20x22.bmp4"));
+  // The key, then the pins.
+  const std::vector<std::uint8_t> pins = palette_bytes_for({{255, 0, 255}, {17, 51, 85}, {255, 221, 187}});
+  ASSERT_EQ(pa.size(), 32u);
+  EXPECT_TRUE(std::equal(pins.begin(), pins.begin() + 6, pa.begin()));
+
+  r = run({"--shared-palette", "-o", "shared.bmp1", a.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = run({"-o", "plain.bmp1", a.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_all(dir_ / "shared.bmp1"), read_all(dir_ / "plain.bmp1"));
+}
+
+TEST_F(PaletteCli, HelpListsThePaletteOptions) {
+  const std::string cmd = quoted(kBinary) + " --help >" + quoted((dir_ / "help.txt").string());
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const auto bytes = read_all(dir_ / "help.txt");
+  const std::string help(bytes.begin(), bytes.end());
+  for (const char* option : {"--palette FILE", "--export-palette FILE", "--pin RRGGBB[,...]", "--shared-palette"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+}

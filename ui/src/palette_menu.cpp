@@ -1,0 +1,243 @@
+#include "tessera/palette_menu.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPolygon>
+#include <QRegularExpression>
+#include <QWidget>
+#include <QEvent>
+#include <algorithm>
+#include <filesystem>
+
+#include "tessera/frm_main.h"
+#include "tessera/handlers.h"
+#include "tessera/palette_file.h"
+#include "tessera/pins.h"
+#include "tessera/target_files.h"
+
+namespace tessera {
+
+namespace {
+
+const char* const kPinMark = "PinMark";
+
+// A white corner with a black edge in the swatch's top right: it shows on
+// every colour a swatch can have, and leaves most of the swatch to the colour.
+class PinMark : public QWidget {
+ public:
+  PinMark(QWidget* swatch, const Store& store, int k) : QWidget(swatch), store_(store), k_(k) {
+    setObjectName(QString::fromLatin1(kPinMark));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    swatch->installEventFilter(this);
+    place();
+  }
+
+  // Drawn only while the entry is pinned for the picture as it stands, so
+  // that entry 1 shows no mark while it holds a transparent picture's key.
+  bool shown() const { return is_pinned(store_, k_); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == parentWidget() && e->type() == QEvent::Resize) place();
+    return false;
+  }
+
+  void paintEvent(QPaintEvent*) override {
+    if (!shown()) return;
+    QPainter p(this);
+    const int w = width(), h = height();
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    p.drawPolygon(QPolygon({QPoint(0, 0), QPoint(w, 0), QPoint(w, h)}));
+    p.setBrush(Qt::white);
+    p.drawPolygon(QPolygon({QPoint(3, 0), QPoint(w, 0), QPoint(w, h - 3)}));
+  }
+
+ private:
+  void place() {
+    const int side = std::max(6, parentWidget()->width() * 2 / 5);
+    setGeometry(parentWidget()->width() - side, 0, side, side);
+    raise();
+  }
+
+  const Store& store_;
+  int k_;
+};
+
+void paint_swatches(frmMain& f) {
+  const auto& P = f.store.OCLUSTER;
+  for (int k = 1; k <= 16; ++k) {
+    const QColor c = from_control_colour(control_colour(P[k][1], P[k][2], P[k][3]));
+    f.swatch(k).set_back_colour(c);
+    f.swatch(k).set_hot_back_colour(c);
+  }
+}
+
+const QStringList& save_filters() {
+  static const QStringList filters = {
+      QStringLiteral("GIMP palette (*.gpl)"), QStringLiteral("JASC palette (*.pal)"),
+      QStringLiteral("Adobe colour table (*.act)"), QStringLiteral("Hex list (*.hex)"),
+      QStringLiteral("Target file (*.bmp1 *.bmp4)")};
+  return filters;
+}
+
+void swatch_menu(frmMain& f, int k, QPoint global) {
+  QMenu menu;
+  QAction* pin = menu.addAction(QStringLiteral("Pin this colour"));
+  pin->setObjectName(QStringLiteral("PinThisColour"));
+  pin->setCheckable(true);
+  pin->setChecked(is_pinned(f.store, k));
+  // Entry 1 of a transparent picture is the key; it cannot be anything else.
+  pin->setEnabled(!(k == 1 && f.store.ISTRANSPARENT == 1));
+  if (f.desktop.popup && f.desktop.popup(menu, global) == pin && pin->isEnabled()) toggle_pin(f, k);
+}
+
+}  // namespace
+
+QWidget* pin_mark(frmMain& f, int k) {
+  return f.swatch(k).widget()->findChild<QWidget*>(QString::fromLatin1(kPinMark), Qt::FindDirectChildrenOnly);
+}
+
+bool pin_mark_shown(frmMain& f, int k) {
+  const auto* mark = static_cast<PinMark*>(pin_mark(f, k));
+  return mark != nullptr && mark->isVisible() && mark->shown();
+}
+
+void show_pin_marks(frmMain& f) {
+  for (int k = 1; k <= 16; ++k)
+    if (QWidget* mark = pin_mark(f, k)) mark->update();
+}
+
+void toggle_pin(frmMain& f, int k) {
+  Store& s = f.store;
+  if (is_pinned(s, k)) {
+    unpin_entry(s, k);
+  } else if (!(k == 1 && s.ISTRANSPARENT == 1)) {
+    pin_entry(s, k, {s.OCLUSTER[k][1], s.OCLUSTER[k][2], s.OCLUSTER[k][3]});
+  }
+  show_pin_marks(f);
+}
+
+void unpin_all(frmMain& f) {
+  unpin_all(f.store);
+  show_pin_marks(f);
+}
+
+void import_palette(frmMain& f, const std::string& path) {
+  const PaletteFileRead read = read_palette_file(path);
+  if (!read.ok) {
+    f.desktop.message("Cannot import the palette: " + read.error.message());
+    return;
+  }
+  Store& s = f.store;
+  PaletteEntries entries{};
+  if (const std::string e = place_palette(s, read.colours, entries); !e.empty()) {
+    f.desktop.message("Cannot import the palette: " + path + ": " + e);
+    return;
+  }
+  for (int k = 1; k <= 16; ++k) {
+    const PaletteColour& c = entries[static_cast<std::size_t>(k - 1)];
+    for (int ch = 1; ch <= 3; ++ch) s.OCLUSTER[k][ch] = c[static_cast<std::size_t>(ch - 1)];
+    // Pinned entries keep their pins, now on the imported colours.
+    if (s.PINNED[static_cast<std::size_t>(k)]) pin_entry(s, k, c);
+  }
+  paint_swatches(f);
+  DRAWCOLORPICKER(f);
+}
+
+void export_palette(frmMain& f, const std::string& path) {
+  const std::optional<PaletteFormat> format = palette_format_of(path);
+  std::string error;
+  if (!format) {
+    error = path + ": unknown palette format (use .gpl, .pal, .act, .hex, .bmp1 or .bmp4)";
+  } else if (palette_format_writable(*format)) {
+    error = write_palette_file(path, palette_entries(f.store.OCLUSTER));
+  } else {
+    // The target file is the palette's own carrier; it is the file of the
+    // picture as rendered, so its format must be the one rendered.
+    const int type = *format == PaletteFormat::Bmp1 ? 1 : 4;
+    if (f.store.RENDEREDFILETYPE != type) {
+      error = path + ": the output is " + (f.store.RENDEREDFILETYPE == 0 ? std::string("not rendered yet")
+                                           : f.store.RENDEREDFILETYPE == 1 ? std::string("a BMP1; use .bmp1")
+                                                                           : std::string("a BMP4; use .bmp4"));
+    } else {
+      const SaveResult r = save_target_file(f.store, path);
+      if (!r.ok) error = path + ": " + r.error;
+    }
+  }
+  f.desktop.message(error.empty() ? "Saved palette to " + path + "." : "Cannot save the palette: " + error);
+}
+
+void build_palette_menu(frmMain& f, QMenuBar& bar) {
+  QMenu* menu = bar.addMenu(QStringLiteral("&Palette"));
+  menu->setObjectName(QStringLiteral("PaletteMenu"));
+  QAction* import = menu->addAction(QStringLiteral("Import palette..."));
+  import->setObjectName(QStringLiteral("PaletteImport"));
+  QObject::connect(import, &QAction::triggered, menu, [&f] {
+    if (!f.desktop.open_palette) return;
+    if (const std::optional<std::string> path = f.desktop.open_palette(f.widget())) import_palette(f, *path);
+  });
+  QAction* exp = menu->addAction(QStringLiteral("Export palette..."));
+  exp->setObjectName(QStringLiteral("PaletteExport"));
+  QObject::connect(exp, &QAction::triggered, menu, [&f] {
+    if (!f.desktop.save_palette) return;
+    if (const std::optional<std::string> path = f.desktop.save_palette(f.widget())) export_palette(f, *path);
+  });
+  menu->addSeparator();
+  QAction* unpin = menu->addAction(QStringLiteral("Unpin all"));
+  unpin->setObjectName(QStringLiteral("PaletteUnpinAll"));
+  QObject::connect(unpin, &QAction::triggered, menu, [&f] { unpin_all(f); });
+
+  for (int k = 1; k <= 16; ++k) {
+    QWidget* w = f.swatch(k).widget();
+    (new PinMark(w, f.store, k))->show();
+    w->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(w, &QWidget::customContextMenuRequested, w,
+                     [&f, k, w](const QPoint& local) { swatch_menu(f, k, w->mapToGlobal(local)); });
+  }
+}
+
+std::unique_ptr<QFileDialog> make_palette_open_dialog(QWidget* owner) {
+  auto dialog = std::make_unique<QFileDialog>(owner, QStringLiteral("Import palette"), QDir::currentPath());
+  dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog->setNameFilters({QStringLiteral("Palette files (*.gpl *.pal *.act *.hex *.bmp1 *.bmp4)"),
+                          QStringLiteral("All Files (*)")});
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  return dialog;
+}
+
+std::unique_ptr<QFileDialog> make_palette_save_dialog(QWidget* owner) {
+  auto dialog = std::make_unique<QFileDialog>(owner, QStringLiteral("Export palette"), QDir::currentPath());
+  dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog->setNameFilters(save_filters());
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->setDefaultSuffix(QStringLiteral("gpl"));
+  // The name gets the ending of the format chosen, when it has none.
+  QObject::connect(dialog.get(), &QFileDialog::filterSelected, dialog.get(), [d = dialog.get()](const QString& filter) {
+    const int at = filter.indexOf(QStringLiteral("*."));
+    if (at >= 0) d->setDefaultSuffix(filter.mid(at + 2, filter.indexOf(QRegularExpression(QStringLiteral("[ )]")), at) - at - 2));
+  });
+  return dialog;
+}
+
+void add_palette_dialogs(Desktop& d) {
+  d.open_palette = [](QWidget* owner) -> std::optional<std::string> {
+    auto dialog = make_palette_open_dialog(owner);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
+    return dialog->selectedFiles().first().toStdString();
+  };
+  d.save_palette = [](QWidget* owner) -> std::optional<std::string> {
+    auto dialog = make_palette_save_dialog(owner);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
+    return dialog->selectedFiles().first().toStdString();
+  };
+  d.popup = [](QMenu& menu, QPoint global) { return menu.exec(global); };
+}
+
+}  // namespace tessera
