@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, testing and benchmarking need.
-# Safe to run again: it installs only what is missing.
+# Installs the Debian 12 packages that building, testing and benchmarking need,
+# and any further packages named as arguments. Safe to run again: it installs
+# only what is missing.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   nlohmann-json3-dev
   xvfb xauth fonts-dejavu-core
   help2man
+  "$@"
 )
 
 missing=()
