@@ -9,6 +9,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -25,7 +28,7 @@ inline constexpr int kMaxColors = 64000;
 template <int Channels>
 class ImageArray {
  public:
-  ImageArray() : data_(static_cast<std::size_t>(kMaxWidth) * kMaxHeight * Channels, 0) {}
+  ImageArray() : data_(static_cast<std::size_t>(kMaxWidth) * kMaxHeight * Channels) {}
   // No pixels at all, for a store that is about to receive its images.
   struct Unallocated {};
   explicit ImageArray(Unallocated) {}
@@ -42,7 +45,33 @@ class ImageArray {
     return (static_cast<std::size_t>(y) * kMaxWidth + static_cast<std::size_t>(x)) * Channels +
            static_cast<std::size_t>(c);
   }
-  std::vector<std::int32_t> data_;
+  // Zeroed memory straight from the system: pages of an image that a run
+  // never reaches (the second half of a BMP4 row, the images of later stages
+  // while a picture decodes) are never touched and take no memory.
+  template <typename T>
+  struct ZeroedAllocator {
+    using value_type = T;
+    ZeroedAllocator() = default;
+    template <typename U>
+    ZeroedAllocator(const ZeroedAllocator<U>&) {}
+    T* allocate(std::size_t n) {
+      if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
+      throw std::bad_alloc();
+    }
+    void deallocate(T* p, std::size_t) { std::free(p); }
+    // calloc has zeroed the elements already; value-initialising them again
+    // would touch every page.
+    template <typename U>
+    void construct(U* p) noexcept {
+      ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
+  };
+  std::vector<std::int32_t, ZeroedAllocator<std::int32_t>> data_;
 };
 
 // Palette: entries 0..16 (0 unused), channels 0..4 (1 red, 2 green, 3 blue).
