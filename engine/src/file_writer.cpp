@@ -173,6 +173,16 @@ std::string write_file_atomically(const std::string& path, const std::vector<std
 namespace {
 
 // Follows the links one by one, so that the name finally written is known.
+// An existing file as its status describes it.
+void take_status(FileDestination& d, const struct stat& st) {
+  d.exists = true;
+  d.mode = st.st_mode;
+  d.owner = st.st_uid;
+  d.group = st.st_gid;
+  d.device = st.st_dev;
+  d.inode = st.st_ino;
+}
+
 FileDestination follow_links(const std::string& path) {
   FileDestination d;
   d.path = path;
@@ -194,12 +204,7 @@ FileDestination follow_links(const std::string& path) {
         d.path = to.is_absolute() ? to.string() : (fs::path(d.path).parent_path() / to).string();
         continue;
       }
-      d.exists = true;
-      d.mode = st.st_mode;
-      d.owner = st.st_uid;
-      d.group = st.st_gid;
-      d.device = st.st_dev;
-      d.inode = st.st_ino;
+      take_status(d, st);
       return d;
     }
     if (errno != ENOENT) {
@@ -241,12 +246,7 @@ FileDestination resolve_destination(const std::string& path) {
   if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
     d = FileDestination{};
     d.path = path;
-    d.exists = true;
-    d.mode = st.st_mode;
-    d.owner = st.st_uid;
-    d.group = st.st_gid;
-    d.device = st.st_dev;
-    d.inode = st.st_ino;
+    take_status(d, st);
   }
   return d;
 }

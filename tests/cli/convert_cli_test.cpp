@@ -29,7 +29,6 @@ using namespace tessera;
 
 namespace {
 
-
 struct Result {
   int status = -1;
   std::string out, err;
