@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "tessera/decoder_messages.h"
+#include "native_decode.h"
 #include "picture_file.h"
 #include "tessera/input.h"
 #include "tessera/picture_header.h"
@@ -316,6 +317,7 @@ DecodedPicture decode_open(const detail::PictureFile& file) {
   const std::uint64_t size = static_cast<std::uint64_t>(file.status().st_size);
   const PictureHeader header = inspect_picture(file.fd(), size);
   if (too_large(header.width, header.height)) return failed("too large");
+  if (std::optional<DecodedPicture> native = detail::decode_natively(file.fd(), size, header)) return std::move(*native);
   allow_largest_picture();
 
   // The messages of the first reading are the decoder's word on the file;
