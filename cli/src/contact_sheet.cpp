@@ -1,8 +1,5 @@
 #include "contact_sheet.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -251,8 +248,10 @@ SheetResult write_contact_sheet(const std::string& picture, const std::string& s
     r.error = shown + ": " + error;
     return r;
   }
-  const auto bytes = png_bytes(sheet);
-  const std::string wrong = bytes.empty() ? "PNG encoding failed" : write_file_atomically(settings.contact_sheet, bytes);
+  std::string why;
+  const auto bytes = png_bytes(sheet, &why);
+  const std::string wrong = bytes.empty() ? (why.empty() ? "PNG encoding failed" : why)
+                                          : write_file_atomically(settings.contact_sheet, bytes);
   if (!wrong.empty()) {
     r.error = shown + ": cannot write " + settings.contact_sheet + ": " + wrong;
     return r;

@@ -1,27 +1,25 @@
 #include "convert.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
 #include <memory>
 #include <unistd.h>
 
 #include "output_paths.h"
 #include "tessera/file_writer.h"
+#include "tessera/qt_layer.h"
 #include "tessera/render.h"
 #include "tessera/stages.h"
 #include "tessera/target_files.h"
 
 namespace tessera::cli {
 
-std::vector<std::uint8_t> png_bytes(const Surface& surface) {
-  const QImage image(reinterpret_cast<const uchar*>(surface.pixels().data()), surface.width(),
-                     surface.height(), surface.width() * 4, QImage::Format_ARGB32);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "PNG")) return {};
-  return {bytes.begin(), bytes.end()};
+std::vector<std::uint8_t> png_bytes(const Surface& surface, std::string* why) {
+  std::string reason;
+  const QtLayer* qt = qt_layer(&reason);
+  if (qt == nullptr) {
+    if (why != nullptr) *why = "Qt's PNG writer cannot be loaded: " + reason;
+    return {};
+  }
+  return qt->encode_png(surface.width(), surface.height(), surface.pixels().data());
 }
 
 namespace {
@@ -121,11 +119,12 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
                                                      : save_bmp_export(*store, settings.export_bmp)))
     return out;
   if (!settings.png.empty()) {
-    const auto bytes = png_bytes(look_surface(*store));
+    std::string why;
+    const auto bytes = png_bytes(look_surface(*store), &why);
     SaveResult r;
     if (bytes.empty()) {
       r.path = settings.png;
-      r.error = "PNG encoding failed";
+      r.error = why.empty() ? "PNG encoding failed" : why;
     } else {
       r = save(settings.png, bytes);
     }

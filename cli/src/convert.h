@@ -33,8 +33,9 @@ struct Outcome {
   Facts facts;
 };
 
-// A surface's pixels as PNG bytes; empty when encoding failed.
-std::vector<std::uint8_t> png_bytes(const Surface& surface);
+// A surface's pixels as PNG bytes (Qt's writer, loaded on first need); empty
+// when encoding failed, and then, when Qt could not be loaded, why in *why.
+std::vector<std::uint8_t> png_bytes(const Surface& surface, std::string* why = nullptr);
 
 // temp_dir: where the stages write their preview files on the way.
 // plan: what the palette options ask for (none when null).

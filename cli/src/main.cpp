@@ -21,17 +21,11 @@
 #include <malloc.h>
 #endif
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImageReader>
-#include <QImageWriter>
-
 #include "batch.h"
 #include "contact_sheet.h"
 #include "convert.h"
 #include "options.h"
 #include "report.h"
-#include "tessera/picture_header.h"
 #include "tessera/settings_file.h"
 #include "palette_options.h"
 #include "tessera/store.h"
@@ -61,47 +55,6 @@ void keep_large_buffers() {
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
-}
-
-// Qt loads its picture format plugins the first time a reader or writer
-// asks for them. Loaded from a worker thread, which ends before the program
-// does, their objects are torn down at exit against that thread's freed
-// state, which corrupts the heap now and then. Asked once here, before any
-// worker starts, every plugin that the pictures need belongs to the main
-// thread. Pictures are opened by their content: the GIF and JPEG readers are
-// plugins, PNG and BMP built in; only content of another kind makes Qt ask
-// every plugin (and the formats' lists load every plugin), so only then are
-// they all loaded.
-void load_picture_plugins(const std::vector<Job>& jobs, bool every_plugin) {
-  bool gif = false, jpeg = false, other_kinds = false;
-  for (const Job& job : jobs) {
-    std::error_code ec;
-    if (!fs::is_regular_file(job.picture, ec) || fs::file_size(job.picture, ec) == 0 || ec) continue;
-    switch (picture_kind(job.picture)) {
-      case PictureKind::Gif: gif = true; break;
-      case PictureKind::Jpeg: jpeg = true; break;
-      case PictureKind::Unknown: other_kinds = true; break;
-      default: break;
-    }
-  }
-  QByteArray nothing("not a picture");
-  if (other_kinds || every_plugin) {
-    QBuffer buffer(&nothing);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.canRead();  // asks every plugin whether it knows the content
-    QImageReader::supportedImageFormats();
-    QImageWriter::supportedImageFormats();
-    return;
-  }
-  for (const auto& [needed, format] : {std::pair{gif, "gif"}, std::pair{jpeg, "jpeg"}}) {
-    if (!needed) continue;
-    QBuffer buffer(&nothing);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    reader.canRead();
-  }
 }
 
 // A picture piped in is decoded from a private copy on disk, which is gone
@@ -201,8 +154,6 @@ int main(int argc, char** argv) {
       }
       job.picture = piped.path();
     }
-  // The contact sheet may be written in any format a plugin offers.
-  load_picture_plugins(jobs, !settings.contact_sheet.empty());
   std::size_t jobs_at_once = settings.jobs > 0 ? static_cast<std::size_t>(settings.jobs)
                                                : std::max(1u, std::thread::hardware_concurrency());
 

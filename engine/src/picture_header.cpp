@@ -251,15 +251,4 @@ PictureKind picture_kind(const std::string& path) {
   return n > 0 ? kind_of(first, static_cast<std::size_t>(n)) : PictureKind::Unknown;
 }
 
-const char* reader_format(PictureKind kind) {
-  switch (kind) {
-    case PictureKind::Png: return "png";
-    case PictureKind::Jpeg: return "jpeg";
-    case PictureKind::Gif: return "gif";
-    case PictureKind::Bmp: return "bmp";
-    case PictureKind::Unknown: break;
-  }
-  return nullptr;
-}
-
 }  // namespace tessera

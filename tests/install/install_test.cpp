@@ -34,6 +34,7 @@ std::vector<std::string> expected_files() {
       "bin/Tessera",
       "bin/tessera-convert",
       "bin/tessview",
+      TESSERA_QT_MODULE_INSTALLED,
       "share/applications/tessera.desktop",
       "share/applications/tessview.desktop",
       "share/bash-completion/completions/tessera-convert",
@@ -96,6 +97,20 @@ TEST_F(Installed, ConverterRunsFromThePrefix) {
   const std::string a = read_text(work / "a.bmp1");
   EXPECT_EQ(a.size(), 9032u);
   EXPECT_TRUE(a == read_text(work / "b.bmp1"));
+
+  // A GIF goes to Qt's reader, which the installed program loads from its
+  // own prefix.
+  fs::copy_file(prefix_ / "share/tessera/samples/hand_transparent_20x22.gif", work / "c.gif");
+  fs::copy_file(prefix_ / "share/tessera/samples/hand_transparent_20x22.gif", work / "d.gif");
+  const Ran gif = run("cd " + shell_quoted(work.string()) + " && " +
+                      shell_quoted((prefix_ / "bin/tessera-convert").string()) + " -q c.gif");
+  const Ran gif_built = run("cd " + shell_quoted(work.string()) + " && " +
+                            shell_quoted(TESSERA_BINARY_DIR "/cli/tessera-convert") + " -q d.gif");
+  ASSERT_EQ(gif.status, 0) << gif.err;
+  ASSERT_EQ(gif_built.status, 0) << gif_built.err;
+  const std::string c = read_text(work / "c.bmp1");
+  EXPECT_EQ(c.size(), 9032u);
+  EXPECT_TRUE(c == read_text(work / "d.bmp1"));
 }
 
 // Key=value pairs of the [Desktop Entry] group.

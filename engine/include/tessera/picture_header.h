@@ -36,7 +36,4 @@ PictureHeader inspect_picture(int fd, std::uint64_t size);
 // read. Opens without waiting, whatever the path names.
 PictureKind picture_kind(const std::string& path);
 
-// The Qt reader format for a kind ("png", "jpeg", "gif", "bmp"), or nullptr.
-const char* reader_format(PictureKind kind);
-
 }  // namespace tessera

@@ -57,9 +57,11 @@ bool DecoderMessages::record(const char* category, std::string text) {
 // Qt's PNG reader leaves libpng's error callback unset, so libpng prints the
 // error to standard error itself before Qt gives up on the picture. Qt sets
 // the callbacks through png_set_error_fn; this definition, linked into the
-// program, is found before libpng's own, and while a picture is being decoded
-// on the calling thread it puts in a callback that keeps the message instead.
-// In every other case it hands the call on unchanged.
+// program or into the Qt module (which comes before Qt and libpng in the
+// order the module's libraries look symbols up in), is found before libpng's
+// own, and while a picture is being decoded on the calling thread it puts in
+// a callback that keeps the message instead. In every other case it hands
+// the call on unchanged to the next definition, libpng's.
 
 namespace {
 
@@ -90,7 +92,7 @@ void keep_png_error(const char* message) {
 
 }  // namespace
 
-extern "C" void png_set_error_fn(void* png, void* error_ptr, PngMessageFn error_fn, PngMessageFn warning_fn) {
+extern "C" __attribute__((visibility("default"))) void png_set_error_fn(void* png, void* error_ptr, PngMessageFn error_fn, PngMessageFn warning_fn) {
   static const auto real = reinterpret_cast<PngSetErrorFn>(libpng_symbol("png_set_error_fn"));
   if (!real) return;
   if (!error_fn && tessera::DecoderMessages::collecting()) error_fn = png_error_kept;

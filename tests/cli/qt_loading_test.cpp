@@ -1,0 +1,212 @@
+// tessera-convert loads Qt only when something needs it: the libraries the
+// dynamic loader opens for a run, as it tells them (LD_DEBUG=files), with and
+// without a picture that goes to Qt's readers, and with the Qt module gone.
+#include "cli_support.h"
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <QString>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tessera/controls.h"
+#include "tessera/render.h"
+#include "tessera/stages.h"
+#include "tessera/store.h"
+#include "tessera/target_files.h"
+
+namespace fs = std::filesystem;
+using namespace tessera::cli_test;
+using namespace tessera;
+
+namespace {
+
+struct Traced {
+  int status = -1;
+  std::string out, err;
+  std::set<std::string> loaded;  // every shared object the loader opened, by name
+  std::string names() const {
+    std::string all;
+    for (const std::string& n : loaded) all += n + " ";
+    return all;
+  }
+  bool loaded_qt() const {
+    for (const std::string& n : loaded)
+      if (fs::path(n).filename().string().rfind("libQt6", 0) == 0) return true;
+    return false;
+  }
+  bool loaded_named(const std::string& file) const {
+    for (const std::string& n : loaded)
+      if (fs::path(n).filename() == file) return true;
+    return false;
+  }
+};
+
+class QtLoading : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / ("tessera_qtload_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  fs::path sample(const std::string& name) {
+    fs::copy_file(kSamples / name, dir_ / name, fs::copy_options::overwrite_existing);
+    return dir_ / name;
+  }
+
+  // Runs the program in the scratch folder with the loader's account of the
+  // files it opens written to ld.<pid> files, one for every process.
+  Traced run(const std::vector<std::string>& args, const std::string& program = kBinary) {
+    const fs::path trace = dir_ / "trace";
+    fs::remove_all(trace);
+    fs::create_directories(trace);
+    std::string cmd = "cd " + shell_quoted(dir_.string()) + " && LD_DEBUG=files LD_DEBUG_OUTPUT=" +
+                      shell_quoted((trace / "ld").string()) + " " + shell_quoted(program);
+    for (const auto& a : args) cmd += " " + shell_quoted(a);
+    cmd += " >" + shell_quoted((dir_ / "out.txt").string()) + " 2>" + shell_quoted((dir_ / "err.txt").string()) +
+           " </dev/null";
+    const int raw = std::system(cmd.c_str());
+    Traced r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = read_text(dir_ / "out.txt");
+    r.err = read_text(dir_ / "err.txt");
+    // "file=libQt6Gui.so.6 [0];  needed by ..." and "... dynamically loaded by ..."
+    static const std::regex opened(R"(file=(\S+) +\[\d+\];)");
+    for (const auto& entry : fs::directory_iterator(trace)) {
+      const std::string text = read_text(entry.path());
+      for (auto it = std::sregex_iterator(text.begin(), text.end(), opened); it != std::sregex_iterator(); ++it)
+        r.loaded.insert((*it)[1]);
+    }
+    return r;
+  }
+
+  fs::path dir_;
+};
+
+// The loader's account must be there at all, or "no Qt" would prove nothing.
+TEST_F(QtLoading, TheLoadersAccountNamesTheLibrariesOfARun) {
+  const Traced r = run({"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.loaded_named("libstdc++.so.6")) << r.names();
+}
+
+struct NoQtCase {
+  const char* name;
+  std::vector<std::string> args;
+  int status;
+  const char* err_start;  // what standard error starts with
+};
+
+class RunsWithoutQt : public QtLoading, public ::testing::WithParamInterface<NoQtCase> {};
+
+TEST_P(RunsWithoutQt, LoadNoQtLibrary) {
+  const NoQtCase& c = GetParam();
+  const Traced r = run(c.args);
+  EXPECT_EQ(r.status, c.status) << r.err;
+  EXPECT_EQ(r.err.rfind(c.err_start, 0), 0u) << r.err;
+  EXPECT_FALSE(r.loaded_qt()) << r.names();
+  EXPECT_FALSE(r.loaded_named("libtessera-qt.so")) << r.names();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, RunsWithoutQt,
+    ::testing::Values(NoQtCase{"Version", {"--version"}, 0, ""}, NoQtCase{"Help", {"--help"}, 0, ""},
+                      NoQtCase{"UsageError", {"--no-such-option"}, 2, "tessera-convert: "},
+                      NoQtCase{"MissingPicture", {"missing.png"}, 1, "tessera-convert: [1/1] missing.png: file missing"},
+                      NoQtCase{"SettingsOnly", {"--save-settings", "kept.tessera"}, 0, ""}),
+    [](const ::testing::TestParamInfo<NoQtCase>& info) { return std::string(info.param.name); });
+
+// What the window's sequence makes of the picture, in this process.
+std::vector<std::uint8_t> converted_here(const fs::path& picture, const fs::path& temp) {
+  auto s = std::make_unique<Store>();
+  ControlValues c;
+  s->TEMPFILEPATH = temp.string();
+  s->OPENFILENAME = picture.string();
+  s->COLORBLOCKFIRSTPASS = 1;
+  REDISPLAYINPUT(*s, c);
+  COUNTINPUTCOLORS(*s, c);
+  INITIALIZECOLORS(*s, c);
+  DRAWOUTPUT(*s, c);
+  return target_file_bytes(*s);
+}
+
+// A GIF goes to Qt's reader: the module and Qt come in, and the target has
+// the bytes of the conversion here, where Qt is linked.
+TEST_F(QtLoading, APictureForQtsReaderLoadsTheModuleAndConvertsExactly) {
+  const fs::path gif = sample("hand_transparent_20x22.gif");
+  const Traced r = run({"-q", "-o", "hand.bmp1", gif.filename().string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.loaded_named("libtessera-qt.so")) << r.names();
+  EXPECT_TRUE(r.loaded_named("libQt6Gui.so.6")) << r.names();
+  fs::create_directories(dir_ / "tmp");
+  const auto here = converted_here(gif, dir_ / "tmp");
+  ASSERT_EQ(here.size(), 9032u);
+  EXPECT_TRUE(read_all(dir_ / "hand.bmp1") == here);
+}
+
+// Without the module, what needs Qt fails, naming the picture and what the
+// loader said; everything else works as before.
+TEST_F(QtLoading, WithoutTheModuleOnlyWhatNeedsQtFailsAndSaysWhy) {
+  const fs::path alone = dir_ / "bin" / "tessera-convert";
+  fs::create_directories(alone.parent_path());
+  fs::copy_file(kBinary, alone);
+  sample("hand_transparent_20x22.gif");
+
+  const Traced version = run({"--version"}, alone.string());
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("tessera-convert ", 0), 0u);
+
+  const Traced gif = run({"-o", "hand.bmp1", "hand_transparent_20x22.gif"}, alone.string());
+  EXPECT_EQ(gif.status, 1);
+  const std::string expected_start =
+      "tessera-convert: [1/1] hand_transparent_20x22.gif: Qt's picture readers cannot be loaded: ";
+  EXPECT_EQ(gif.err.rfind(expected_start, 0), 0u) << gif.err;
+  EXPECT_NE(gif.err.find("libtessera-qt.so: cannot open shared object file"), std::string::npos) << gif.err;
+  EXPECT_NE(gif.err.find("converted 0 of 1 picture, 1 failed\n"), std::string::npos) << gif.err;
+  EXPECT_FALSE(fs::exists(dir_ / "hand.bmp1"));
+  EXPECT_FALSE(gif.loaded_qt()) << gif.names();
+}
+
+// Pictures for Qt's readers in a batch of two workers: whichever thread
+// needs Qt first, the run ends cleanly every time with the same bytes.
+TEST_F(QtLoading, ABatchThatLoadsQtOnAWorkerEndsCleanlyEveryTime) {
+  std::vector<std::string> args = {"-q", "-j", "2", "-O", "out/"};
+  for (const char* name : {"hand_transparent_20x22.gif", "demo_snake_600x450.jpg"}) args.push_back(sample(name).filename());
+  // A second GIF and JPEG, and a BMP (Qt's built-in reader).
+  fs::copy_file(dir_ / "hand_transparent_20x22.gif", dir_ / "second_gif.gif");
+  fs::copy_file(dir_ / "demo_snake_600x450.jpg", dir_ / "second_jpeg.jpg");
+  ASSERT_TRUE(QImage(QString::fromStdString((kSamples / "rose_alpha_400x301.png").string()))
+                  .save(QString::fromStdString((dir_ / "rose.bmp").string()), "BMP"));
+  for (const char* name : {"second_gif.gif", "second_jpeg.jpg", "rose.bmp"}) args.push_back(name);
+  std::vector<std::vector<std::uint8_t>> first;
+  for (int round = 0; round < 8; ++round) {
+    fs::remove_all(dir_ / "out");
+    const Traced r = run(args);
+    ASSERT_EQ(r.status, 0) << "round " << round << ": " << r.err;
+    EXPECT_EQ(r.err, "") << "round " << round;
+    std::vector<std::vector<std::uint8_t>> got;
+    for (const char* target : {"hand_transparent_20x22.bmp1", "demo_snake_600x450.bmp1", "second_gif.bmp1", "second_jpeg.bmp1", "rose.bmp1"})
+      got.push_back(read_all(dir_ / "out" / target));
+    if (round == 0) {
+      first = got;
+      for (const auto& bytes : got) EXPECT_EQ(bytes.size(), 9032u);
+    } else {
+      EXPECT_TRUE(got == first) << "round " << round;
+    }
+  }
+}
+
+}  // namespace
