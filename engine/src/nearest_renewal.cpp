@@ -266,9 +266,19 @@ __attribute__((target("avx2"))) int NearestSlots::screen_avx2(const Palette& aft
     _mm256_storeu_ps(bound_.data() + i, bound);
     const __m256 reach = _mm256_add_ps(_mm256_sqrt_ps(_mm256_cvtepi32_ps(d)), margin);
     // Not strictly below the bound (also NaN, which cannot arise): search.
-    int doubt = _mm256_movemask_ps(_mm256_cmp_ps(reach, bound, _CMP_NLT_UQ));
-    for (; doubt != 0; doubt &= doubt - 1)
-      pending_[static_cast<std::size_t>(pending++)] = i + __builtin_ctz(static_cast<unsigned>(doubt));
+    const unsigned doubt =
+        static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(reach, bound, _CMP_NLT_UQ)));
+    // Every lane's index is written, and the count moves past the doubtful
+    // ones only: no branch that the doubts, scattered as they are, would
+    // make the processor guess wrong.
+    if (doubt != 0) {
+      std::int32_t* out = pending_.data() + pending;
+      for (int l = 0; l < 8; ++l) {
+        *out = i + l;
+        out += (doubt >> l) & 1u;
+      }
+      pending = static_cast<int>(out - pending_.data());
+    }
   }
   return i;
 }
