@@ -73,8 +73,10 @@ std::vector<ColourCount> colour_frequencies(const Store& s) {
   std::vector<std::uint32_t> keys;
   keys.reserve(static_cast<std::size_t>(std::max(s.OUTPUTX, 0)) *
                static_cast<std::size_t>(std::max(s.OUTPUTY, 0)));
-  for (int x = 0; x < s.OUTPUTX; ++x)
-    for (int y = 0; y < s.OUTPUTY; ++y)
+  // Row by row, as the image lies in memory; the sort makes the order of
+  // the keys irrelevant.
+  for (int y = 0; y < s.OUTPUTY; ++y)
+    for (int x = 0; x < s.OUTPUTX; ++x)
       keys.push_back(static_cast<std::uint32_t>(s.IMAGEIN(x, y, 1) * 65536 + s.IMAGEIN(x, y, 2) * 256 +
                                                 s.IMAGEIN(x, y, 3)));
   sort_24bit(keys);
