@@ -122,6 +122,23 @@ __attribute__((target("avx2"))) void search_avx2(const std::int32_t* red, const 
   search_plain(red + i, green + i, blue + i, n - i, centres, first_slot, slot + i, second + i);
 }
 
+// For every set of lanes (bit l for lane l), the lanes in ascending order,
+// padded with zeros.
+struct PackedLanes {
+  std::uint8_t lanes[256][8];
+};
+constexpr PackedLanes make_packed_lanes() {
+  PackedLanes t{};
+  for (int m = 0; m < 256; ++m) {
+    int n = 0;
+    for (int l = 0; l < 8; ++l)
+      if ((m >> l) & 1) t.lanes[m][n++] = static_cast<std::uint8_t>(l);
+  }
+  return t;
+}
+constexpr PackedLanes kPackedTable = make_packed_lanes();
+constexpr const std::uint8_t (&kPacked)[256][8] = kPackedTable.lanes;
+
 bool have_avx2() {
   static const bool avx2 = __builtin_cpu_supports("avx2");
   return avx2;
@@ -232,7 +249,7 @@ int NearestSlots::renew(const Palette& before, const Palette& after) {
 #if defined(TESSERA_RENEWAL_AVX2)
 // The bound test of renew for eight colours at a time; returns where the
 // plain loop takes over.
-__attribute__((target("avx2"))) int NearestSlots::screen_avx2(const Palette& after, float largest, float runner_up,
+__attribute__((target("avx2,popcnt"))) int NearestSlots::screen_avx2(const Palette& after, float largest, float runner_up,
                                                              int largest_slot, int& pending) {
   // Every slot's centre in two registers (slots 1..8 and 9..16), to look up
   // each lane's own centre.
@@ -268,17 +285,14 @@ __attribute__((target("avx2"))) int NearestSlots::screen_avx2(const Palette& aft
     // Not strictly below the bound (also NaN, which cannot arise): search.
     const unsigned doubt =
         static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(reach, bound, _CMP_NLT_UQ)));
-    // Every lane's index is written, and the count moves past the doubtful
-    // ones only: no branch that the doubts, scattered as they are, would
-    // make the processor guess wrong.
-    if (doubt != 0) {
-      std::int32_t* out = pending_.data() + pending;
-      for (int l = 0; l < 8; ++l) {
-        *out = i + l;
-        out += (doubt >> l) & 1u;
-      }
-      pending = static_cast<int>(out - pending_.data());
-    }
+    // The doubtful lanes' indices packed to the front of a register by a
+    // table of lane orders, all eight written and the count moved past the
+    // doubtful ones: no branch that the doubts, scattered as they are,
+    // would make the processor guess wrong.
+    const __m256i order = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(kPacked[doubt])));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pending_.data() + pending),
+                        _mm256_add_epi32(_mm256_set1_epi32(i), order));
+    pending += __builtin_popcount(doubt);
   }
   return i;
 }
