@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
@@ -161,6 +162,21 @@ TEST_P(QtWrittenJpeg, TakenWithQtsPixels) {
 
 INSTANTIATE_TEST_SUITE_P(JpegNative, QtWrittenJpeg, ::testing::ValuesIn(written_cases()),
                          [](const ::testing::TestParamInfo<Written>& i) { return i.param.name; });
+
+// A colour profile (APP2) and a comment (COM) leave the pixels alone.
+TEST(JpegNative, ProfileAndCommentAreTaken) {
+  QImage image = testing::noisy_picture(33, 21, 8);
+  image.setColorSpace(QColorSpace::SRgb);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "jpeg");
+  writer.setText("Description", "a comment");
+  ASSERT_TRUE(writer.write(image));
+  ASSERT_TRUE(bytes.contains("ICC_PROFILE"));
+  ASSERT_TRUE(bytes.contains(QByteArray("\xFF\xFE", 2)));
+  expect_taken_as_qt_reads_it(bytes, "profile");
+}
 
 // ---------------------------------------------------------------------------
 // Files made with libjpeg's own tools (cjpeg, jpegtran): every chroma
