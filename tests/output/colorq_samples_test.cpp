@@ -1,9 +1,16 @@
-// ColorQ on the sample pictures as the input stage leaves them, both formats,
-// with each resampling: stopping once settled, with the renewed nearest-slot
-// search, gives exactly the palette and status of all fifty full rounds.
+// ColorQ and K-means++ on the sample pictures as the input stage leaves them,
+// both formats, with each resampling: ColorQ stopping once settled, with the
+// renewed nearest-slot search, gives exactly the palette and status of all
+// fifty full rounds, and K-means++ with the renewed search those of a full
+// search and a fresh count every iteration.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -29,6 +36,41 @@ std::string case_name(const ::testing::TestParamInfo<Case>& info) {
   return name;
 }
 
+// K-means++ with a full search and fresh sums every iteration, from the same
+// seeds.
+void full_search_kmeans(Store& s, Controls& controls, int first_slot) {
+  std::mt19937 generator(0);
+  kmeans_seed(s, first_slot, generator);
+  const int n = s.COLCOUNT;
+  std::vector<std::int32_t> red(static_cast<std::size_t>(n)), green(red), blue(red);
+  std::vector<SlotTerm> terms(static_cast<std::size_t>(n));
+  for (std::size_t j = 0; j < red.size(); ++j) {
+    red[j] = s.COLORS[j + 1][1], green[j] = s.COLORS[j + 1][2], blue[j] = s.COLORS[j + 1][3];
+    terms[j] = {red[j], green[j], blue[j], 1};
+  }
+  std::vector<std::uint8_t> slot(red.size());
+  const int limit = std::min(s.MAXITERATIONS, kMaxKmeansIterations);
+  int ITERATION = 0;
+  double CHANGE = 0.0;
+  do {
+    ++ITERATION;
+    CHANGE = 0.0;
+    nearest_slots(red.data(), green.data(), blue.data(), n, s.CLUSTER, first_slot, slot.data());
+    const SlotSums sums = slot_sums(terms.data(), slot.data(), n);
+    for (int k = first_slot; k <= 16; ++k) {
+      if (sums.count[k] == 0) continue;
+      for (int c = 1; c <= 3; ++c) {
+        const int v = static_cast<int>(std::nearbyint(static_cast<long double>(sums.sum[k][c - 1]) / sums.count[k]));
+        CHANGE += std::abs(v - s.CLUSTER[k][c]);
+        s.CLUSTER[k][c] = v;
+      }
+    }
+    controls.set_text(Ctl::StatusBar, "Iteration: " + std::to_string(ITERATION) +
+                                          ", Epsilon: " + std::to_string(static_cast<long long>(CHANGE)));
+  } while (CHANGE > 0.0001 && ITERATION < limit);
+  s.KMEANSITERATIONS = ITERATION;
+}
+
 class ColorqSamples : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ColorqSamples, SettledRoundsGiveTheFullRoundsPalette) {
@@ -49,6 +91,16 @@ TEST_P(ColorqSamples, SettledRoundsGiveTheFullRoundsPalette) {
     colorq(*every, every_ui, first_slot, false);
     EXPECT_EQ(s->CLUSTER, every->CLUSTER) << "first slot " << first_slot;
     EXPECT_EQ(settled_ui.labels, every_ui.labels) << "first slot " << first_slot;
+
+    auto renewed = std::make_unique<Store>(*s);
+    auto full = std::make_unique<Store>(*s);
+    ControlValues renewed_ui, full_ui;
+    kmeans_plus_plus(*renewed, renewed_ui, first_slot);
+    full_search_kmeans(*full, full_ui, first_slot);
+    EXPECT_EQ(renewed->CLUSTER, full->CLUSTER) << "first slot " << first_slot;
+    EXPECT_EQ(renewed->KMEANSITERATIONS, full->KMEANSITERATIONS) << "first slot " << first_slot;
+    EXPECT_GT(full->KMEANSITERATIONS, 2);
+    EXPECT_EQ(renewed_ui.labels, full_ui.labels) << "first slot " << first_slot;
   }
 }
 
