@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <memory>
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
@@ -155,11 +156,11 @@ NearestSlots::NearestSlots(const std::int32_t* red, const std::int32_t* green, c
       n_(std::max(n, 0)),
       slot_(static_cast<std::size_t>(n_)),
       bound_(static_cast<std::size_t>(n_)),
-      changed_(static_cast<std::size_t>(n_)),
-      was_(static_cast<std::size_t>(n_)),
-      pending_(static_cast<std::size_t>(n_)),
-      gathered_(3 * static_cast<std::size_t>(n_)),
-      found_(2 * static_cast<std::size_t>(n_)) {
+      changed_(std::make_unique_for_overwrite<std::int32_t[]>(static_cast<std::size_t>(n_))),
+      was_(std::make_unique_for_overwrite<std::int32_t[]>(static_cast<std::size_t>(n_))),
+      pending_(std::make_unique_for_overwrite<std::int32_t[]>(static_cast<std::size_t>(n_))),
+      gathered_(std::make_unique_for_overwrite<std::int32_t[]>(3 * static_cast<std::size_t>(n_))),
+      found_(std::make_unique_for_overwrite<std::int32_t[]>(2 * static_cast<std::size_t>(n_))) {
 #if defined(TESSERA_RENEWAL_AVX2)
   wide_ = wide && have_avx2();
 #else
@@ -179,7 +180,7 @@ void NearestSlots::search_all(const std::int32_t* red, const std::int32_t* green
 void NearestSlots::search(const Palette& centres, int first_slot) {
   first_slot_ = first_slot;
   changes_ = 0;
-  std::int32_t* second = found_.data();
+  std::int32_t* second = found_.get();
   search_all(red_, green_, blue_, n_, centres, slot_.data(), second);
   for (int i = 0; i < n_; ++i) bound_[static_cast<std::size_t>(i)] = bound_of(second[i]);
 }
@@ -218,7 +219,7 @@ int NearestSlots::renew(const Palette& before, const Palette& after) {
   }
 
   // The colours left in doubt, searched in full side by side.
-  std::int32_t* r = gathered_.data();
+  std::int32_t* r = gathered_.get();
   std::int32_t* g = r + pending;
   std::int32_t* b = g + pending;
   for (int p = 0; p < pending; ++p) {
@@ -227,7 +228,7 @@ int NearestSlots::renew(const Palette& before, const Palette& after) {
     g[p] = green_[j];
     b[p] = blue_[j];
   }
-  std::int32_t* slot = found_.data();
+  std::int32_t* slot = found_.get();
   std::int32_t* second = slot + pending;
   search_all(r, g, b, pending, after, slot, second);
   int changes = 0;
@@ -290,7 +291,7 @@ __attribute__((target("avx2,popcnt"))) int NearestSlots::screen_avx2(const Palet
     // doubtful ones: no branch that the doubts, scattered as they are,
     // would make the processor guess wrong.
     const __m256i order = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(kPacked[doubt])));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pending_.data() + pending),
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pending_.get() + pending),
                         _mm256_add_epi32(_mm256_set1_epi32(i), order));
     pending += __builtin_popcount(doubt);
   }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -30,8 +31,8 @@ class NearestSlots {
   int renew(const Palette& before, const Palette& after);
 
   const std::vector<std::int32_t>& slots() const { return slot_; }
-  std::span<const std::int32_t> changed() const { return {changed_.data(), static_cast<std::size_t>(changes_)}; }
-  std::span<const std::int32_t> was() const { return {was_.data(), static_cast<std::size_t>(changes_)}; }
+  std::span<const std::int32_t> changed() const { return {changed_.get(), static_cast<std::size_t>(changes_)}; }
+  std::span<const std::int32_t> was() const { return {was_.get(), static_cast<std::size_t>(changes_)}; }
 
  private:
   void search_all(const std::int32_t* red, const std::int32_t* green, const std::int32_t* blue, int n,
@@ -45,7 +46,9 @@ class NearestSlots {
   bool wide_ = false;
   std::vector<std::int32_t> slot_;
   std::vector<float> bound_;  // below the distance to every other slot's centre
-  std::vector<std::int32_t> changed_, was_, pending_, gathered_, found_;
+  // Scratch left uninitialised: a round writes only as much of it as it
+  // needs, and pages never written are never faulted in.
+  std::unique_ptr<std::int32_t[]> changed_, was_, pending_, gathered_, found_;
 };
 
 }  // namespace tessera
