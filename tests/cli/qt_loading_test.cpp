@@ -126,7 +126,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NoQtCase{"Version", {"--version"}, 0, ""}, NoQtCase{"Help", {"--help"}, 0, ""},
                       NoQtCase{"UsageError", {"--no-such-option"}, 2, "tessera-convert: "},
                       NoQtCase{"MissingPicture", {"missing.png"}, 1, "tessera-convert: [1/1] missing.png: file missing"},
-                      NoQtCase{"SettingsOnly", {"--save-settings", "kept.tessera"}, 0, ""}),
+                      NoQtCase{"SettingsOnly", {"--save-settings", "kept.tessera"}, 0, ""},
+                      // The native JPEG reader takes the sample.
+                      NoQtCase{"Jpeg", {"-q", "-o", "snake.bmp1", (kSamples / "demo_snake_600x450.jpg").string()}, 0, ""}),
     [](const ::testing::TestParamInfo<NoQtCase>& info) { return std::string(info.param.name); });
 
 // What the window's sequence makes of the picture, in this process.
