@@ -33,6 +33,7 @@ constexpr std::uint32_t kMaxSide = 1'000'000;
 constexpr std::uint32_t kMaxChunkData = 8'000'000;
 constexpr int kMaxAncillaryChunks = 100;
 constexpr std::uint64_t kMaxFileBytes = 1ull << 30;
+constexpr std::size_t kRowSlack = 16;  // unfilter_row reads and writes past a row's end
 
 std::uint32_t be32(const u8* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
@@ -168,7 +169,7 @@ std::optional<DecodedPicture> decode_png_natively(int fd, std::uint64_t size, co
   const std::size_t raw_size = static_cast<std::size_t>(height) * (row_bytes + 1);
   const std::size_t frame_size = static_cast<std::size_t>(width) * height * 4;
   const std::size_t buffer_size = raw_size > frame_size ? raw_size : frame_size;
-  Bytes pixels = allocate(buffer_size);
+  Bytes pixels = allocate(buffer_size + kRowSlack);
   if (!pixels) return std::nullopt;
   u8* const raw = pixels.get() + (buffer_size - raw_size);
   {
@@ -181,7 +182,7 @@ std::optional<DecodedPicture> decode_png_natively(int fd, std::uint64_t size, co
   }
   file.reset();
 
-  std::vector<u8> rows(2 * (row_bytes + 16), 0);
+  std::vector<u8> rows(2 * (row_bytes + 16) + kRowSlack, 0);
   u8* prev = rows.data() + 16;  // the row above; zeros above the first
   u8* cur = prev + row_bytes + 16;
   auto* out = reinterpret_cast<std::uint32_t*>(pixels.get());

@@ -48,17 +48,20 @@ void unfilter_paeth_scalar(const u8* __restrict f, const u8* __restrict prev, u8
 // Three- and four-byte pixels one pixel at a time, all its channels at once
 // in 16-bit lanes: each pixel depends on the one to its left, so the gain is
 // in doing the channels together, not in doing pixels together.
+// A pixel's bytes in the low lanes. Four bytes are read and written even for
+// three-byte pixels: the fourth lane is ignored, and the byte it writes is
+// the next pixel's, written again right after (or the slack after the row).
 template <int Bpp>
 inline __m128i load_pixel(const u8* p) {
-  std::uint32_t v = 0;
-  std::memcpy(&v, p, Bpp);
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
   return _mm_cvtsi32_si128(static_cast<int>(v));
 }
 
 template <int Bpp>
 inline void store_pixel(u8* p, __m128i v) {
   const auto x = static_cast<std::uint32_t>(_mm_cvtsi128_si32(v));
-  std::memcpy(p, &x, Bpp);
+  std::memcpy(p, &x, 4);
 }
 
 inline __m128i abs16(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }

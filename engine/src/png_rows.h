@@ -11,8 +11,9 @@ namespace tessera::detail {
 // `filtered` into `out`, both `row_bytes` long, with `bpp` bytes a pixel
 // (1..4). `prev` is the row above, already unfiltered (all zeros for the
 // first row). `out` and `prev` must have `bpp` zero bytes before them, so
-// that the pixel left of the first one reads as zero. False for an unknown
-// filter type.
+// that the pixel left of the first one reads as zero, and all three must
+// have 4 bytes to spare after the row (read, and written in `out`): pixels
+// go four bytes at a time. False for an unknown filter type.
 bool unfilter_row(int type, const std::uint8_t* filtered, const std::uint8_t* prev, std::uint8_t* out,
                   std::size_t row_bytes, int bpp);
 
