@@ -74,6 +74,15 @@ BENCHMARK(BM_INITIALIZECOLORS)
     ->ArgsProduct({{0, 1, 2}, {kNoise, kPhoto}})
     ->Unit(benchmark::kMillisecond);
 
+// ColorQ alone, from the census to its palette (the cell pairs left out).
+void BM_Colorq(benchmark::State& state) {
+  Store& s = picture(static_cast<Picture>(state.range(0)));
+  ControlValues cv;
+  for (auto _ : state) colorq(s, cv, 1);
+  state.SetLabel(cv.labels[Ctl::StatusBar]);
+}
+BENCHMARK(BM_Colorq)->ArgName("photo")->Arg(kNoise)->Arg(kPhoto)->Unit(benchmark::kMillisecond);
+
 void BM_SELECTCOLORBLOCKS(benchmark::State& state) {
   Store& s = picture(static_cast<Picture>(state.range(0)));
   ControlValues cv;

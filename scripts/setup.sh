@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   libdeflate-dev zlib1g-dev
+  libjpeg-dev
   xvfb xauth fonts-dejavu-core
   help2man
   "$@"

@@ -31,8 +31,8 @@ void radix_sort(std::vector<std::uint32_t>& keys) {
 void COUNTINPUTCOLORS(Store& s, Controls& controls) {
   // Later stages paint over IMAGEIN; the census always counts the working
   // image as the input stage left it.
-  for (int x = 0; x < s.OUTPUTX; ++x)
-    for (int y = 0; y < s.OUTPUTY; ++y)
+  for (int y = 0; y < s.OUTPUTY; ++y)
+    for (int x = 0; x < s.OUTPUTX; ++x)
       for (int c = 1; c <= 3; ++c) s.IMAGEIN(x, y, c) = s.IMAGEINORG(x, y, c);
 
   std::fill(s.COLORS.begin(), s.COLORS.end(), CensusEntry{});

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tessera/nearest_renewal.h"
 #include "tessera/palette_methods.h"
 #include "tessera/pins.h"
 
@@ -72,8 +73,10 @@ std::vector<ColourCount> colour_frequencies(const Store& s) {
   std::vector<std::uint32_t> keys;
   keys.reserve(static_cast<std::size_t>(std::max(s.OUTPUTX, 0)) *
                static_cast<std::size_t>(std::max(s.OUTPUTY, 0)));
-  for (int x = 0; x < s.OUTPUTX; ++x)
-    for (int y = 0; y < s.OUTPUTY; ++y)
+  // Row by row, as the image lies in memory; the sort makes the order of
+  // the keys irrelevant.
+  for (int y = 0; y < s.OUTPUTY; ++y)
+    for (int x = 0; x < s.OUTPUTX; ++x)
       keys.push_back(static_cast<std::uint32_t>(s.IMAGEIN(x, y, 1) * 65536 + s.IMAGEIN(x, y, 2) * 256 +
                                                 s.IMAGEIN(x, y, 3)));
   sort_24bit(keys);
@@ -164,23 +167,10 @@ void colorq(Store& s, Controls& controls, int first_slot, std::vector<ColourCoun
     green[i] = (rows[i].colour >> 8) & 255;
     blue[i] = rows[i].colour & 255;
   }
-  std::vector<std::uint8_t> slot_of(n);
-  auto assign = [&] {
-    nearest_slots(red.data(), green.data(), blue.data(), COLORCOUNT, PAL, first_slot, slot_of.data());
-  };
-  assign();
-
-  std::vector<SlotTerm> terms(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::int32_t w = rows[i].count;
-    terms[i] = {w * red[i], w * green[i], w * blue[i], w};
-  }
   long long COLORCOUNTPERPALETTE[17] = {};
-  std::vector<std::uint8_t> next_slot_of(stop_when_settled ? n : 0);
-  for (int ITERATION = 1; ITERATION <= kRefinements; ++ITERATION) {
-    const SlotSums sums = slot_sums(terms.data(), slot_of.data(), COLORCOUNT);
-    const auto& NEWPALETTE = sums.sum;
-    std::copy(std::begin(sums.count), std::end(sums.count), std::begin(COLORCOUNTPERPALETTE));
+  // The palette from the sums of a round: a slot that lost every colour keeps
+  // its colour, pinned slots never move.
+  auto refine = [&](const long long (&NEWPALETTE)[17][3]) {
     for (int k = first_slot; k <= 16; ++k) {
       if (COLORCOUNTPERPALETTE[k] == 0) continue;  // an emptied slot keeps its colour
       if (is_pinned(s, k)) continue;
@@ -188,21 +178,76 @@ void colorq(Store& s, Controls& controls, int first_slot, std::vector<ColourCoun
         PAL[k][c] = static_cast<int>(std::nearbyint(static_cast<long double>(NEWPALETTE[k][c - 1]) /
                                                     static_cast<long double>(COLORCOUNTPERPALETTE[k])));
     }
-    // The assignment after the last refinement would feed nothing.
-    if (ITERATION == kRefinements) break;
-    if (!stop_when_settled) {
-      assign();
-      continue;
+  };
+
+  if (!stop_when_settled) {
+    // Every round in full, as the method is described: the reference for the
+    // shortcuts below.
+    std::vector<std::uint8_t> slot_of(n);
+    auto assign = [&] {
+      nearest_slots(red.data(), green.data(), blue.data(), COLORCOUNT, PAL, first_slot, slot_of.data());
+    };
+    assign();
+    std::vector<SlotTerm> terms(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::int32_t w = rows[i].count;
+      terms[i] = {w * red[i], w * green[i], w * blue[i], w};
     }
-    // A round is a function of the assignment and of the colours of the
-    // slots it leaves empty (they keep theirs). When the new assignment is
-    // the one this round started from, the next round forms the same sums,
-    // hence the same palette (the empty slots are the same and keep the same
-    // colours), hence the same assignment again: every remaining round
-    // repeats this one, and the palette and the counts are final.
-    nearest_slots(red.data(), green.data(), blue.data(), COLORCOUNT, PAL, first_slot, next_slot_of.data());
-    if (next_slot_of == slot_of) break;
-    slot_of.swap(next_slot_of);
+    for (int ITERATION = 1; ITERATION <= kRefinements; ++ITERATION) {
+      const SlotSums sums = slot_sums(terms.data(), slot_of.data(), COLORCOUNT);
+      std::copy(std::begin(sums.count), std::end(sums.count), std::begin(COLORCOUNTPERPALETTE));
+      refine(sums.sum);
+      // The assignment after the last refinement would feed nothing.
+      if (ITERATION == kRefinements) break;
+      assign();
+    }
+  } else {
+    // Each round moves the slots a little and changes the assignment of only
+    // some colours, so the search is renewed only for colours whose slot the
+    // moves can change, and the sums change by what the colours that changed
+    // slot carry.
+    // The sums are whole numbers: adding and taking away gives the very sums
+    // of a fresh count.
+    NearestSlots nearest(red.data(), green.data(), blue.data(), COLORCOUNT);
+    nearest.search(PAL, first_slot);
+    const std::vector<std::int32_t>& slot_of = nearest.slots();
+    long long sum[17][3] = {};
+    long long count[17] = {};
+    for (std::size_t i = 0; i < n; ++i) {
+      const int k = slot_of[i];
+      const long long w = rows[i].count;
+      sum[k][0] += w * red[i];
+      sum[k][1] += w * green[i];
+      sum[k][2] += w * blue[i];
+      count[k] += w;
+    }
+    for (int ITERATION = 1; ITERATION <= kRefinements; ++ITERATION) {
+      std::copy(std::begin(count), std::end(count), std::begin(COLORCOUNTPERPALETTE));
+      const Palette before = PAL;
+      refine(sum);
+      if (ITERATION == kRefinements) break;
+      // A round is a function of the assignment and of the colours of the
+      // slots it leaves empty (they keep theirs). When the new assignment is
+      // the one this round started from, the next round forms the same sums,
+      // hence the same palette (the empty slots are the same and keep the
+      // same colours), hence the same assignment again: every remaining round
+      // repeats this one, and the palette and the counts are final.
+      if (nearest.renew(before, PAL) == 0) break;
+      const auto changed = nearest.changed();
+      const auto was = nearest.was();
+      for (std::size_t c = 0; c < changed.size(); ++c) {
+        const std::size_t i = static_cast<std::size_t>(changed[c]);
+        const int from = was[c], to = slot_of[i];
+        const long long w = rows[i].count;
+        const long long term[3] = {w * red[i], w * green[i], w * blue[i]};
+        for (int ch = 0; ch < 3; ++ch) {
+          sum[from][ch] -= term[ch];
+          sum[to][ch] += term[ch];
+        }
+        count[from] -= w;
+        count[to] += w;
+      }
+    }
   }
 
   int TOTALUSEDCOLORS = 0;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tessera/nearest_renewal.h"
 #include "tessera/palette_methods.h"
 #include "tessera/pins.h"
 
@@ -287,24 +288,51 @@ void kmeans_plus_plus(Store& s, Controls& controls, int first_slot) {
 
   const CensusColumns census(s);
   const int n = census.size();
-  std::vector<std::uint8_t> slot_of(static_cast<std::size_t>(n));
-  std::vector<SlotTerm> terms(static_cast<std::size_t>(n));
-  for (std::size_t j = 0; j < terms.size(); ++j)
-    terms[j] = {census.red[j], census.green[j], census.blue[j], 1};
   // A limit of 1, 0 or less still runs one iteration; a huge one must not
   // keep the program busy for hours.
   const int limit = std::min(s.MAXITERATIONS, kMaxKmeansIterations);
 
+  // The assignment of the first iteration is a full search; later ones renew
+  // it only where the centres' moves can change it, with the very slots of a
+  // full search, and the sums change by the entries that changed slot.
+  NearestSlots nearest(census.red.data(), census.green.data(), census.blue.data(), n);
+  long long sum[17][3] = {};
+  long long count[17] = {};
+  Palette before{};
   int ITERATION = 0;
   double CHANGE = 0.0;
   do {
     ++ITERATION;
     CHANGE = 0.0;
-    nearest_slots(census.red.data(), census.green.data(), census.blue.data(), n, s.CLUSTER, first_slot,
-                  slot_of.data());
-    const SlotSums sums = slot_sums(terms.data(), slot_of.data(), n);
-    const auto& NEWCLUSTER = sums.sum;
-    const auto& COUNT = sums.count;
+    if (ITERATION == 1) {
+      nearest.search(s.CLUSTER, first_slot);
+      for (int j = 0; j < n; ++j) {
+        const std::size_t i = static_cast<std::size_t>(j);
+        const int k = nearest.slots()[i];
+        sum[k][0] += census.red[i];
+        sum[k][1] += census.green[i];
+        sum[k][2] += census.blue[i];
+        ++count[k];
+      }
+    } else {
+      nearest.renew(before, s.CLUSTER);
+      const auto changed = nearest.changed();
+      const auto was = nearest.was();
+      for (std::size_t c = 0; c < changed.size(); ++c) {
+        const std::size_t i = static_cast<std::size_t>(changed[c]);
+        const int from = was[c], to = nearest.slots()[i];
+        const long long term[3] = {census.red[i], census.green[i], census.blue[i]};
+        for (int ch = 0; ch < 3; ++ch) {
+          sum[from][ch] -= term[ch];
+          sum[to][ch] += term[ch];
+        }
+        --count[from];
+        ++count[to];
+      }
+    }
+    before = s.CLUSTER;
+    const auto& NEWCLUSTER = sum;
+    const auto& COUNT = count;
     for (int k = first_slot; k <= 16; ++k) {
       if (COUNT[k] == 0) continue;  // a centre without entries keeps its colour
       if (is_pinned(s, k)) continue;  // pinned centres take entries but never move

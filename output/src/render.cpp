@@ -6,6 +6,7 @@
 
 #include "tessera/bayer.h"
 #include "tessera/diffusion.h"
+#include "tessera/diffusion_wide.h"
 #include "tessera/number.h"
 #include "tessera/pins.h"
 #include "tessera/surface.h"
@@ -65,9 +66,10 @@ void reorder_palette(Store& s, Controls& controls) {
 
 // Maps every pixel, serpentine, passing the error on with kernel Dither
 // (0: none); draws into the preview surface when there is one. One copy of
-// the loop per kernel, so that the diffusion step is compiled for it.
-template <int Dither>
-void map_pixels(Store& s, Surface* preview) {
+// the loop per kernel, so that the diffusion step is compiled for it, and per
+// kind of diffusion step (Wide: three channels at a time).
+template <int Dither, bool Wide>
+__attribute__((always_inline)) inline void map_pixels_body(Store& s, Surface* preview) {
   const bool bmp1 = s.OUTPUTFILETYPE == 1;
   const int scale = s.IMGSCALE;
   const int STARTINDEX = s.ISTRANSPARENT == 1 ? 2 : 1;
@@ -127,9 +129,37 @@ void map_pixels(Store& s, Surface* preview) {
       if (preview != nullptr)
         preview->fill_box(x * scale, y * scale, (x + 1) * scale - 1, (y + 1) * scale - 1, argb(s, MINI));
 
-      if constexpr (Dither > 0) diffuse_error_of<Dither>(s, x, y, CDIST, s.DITHERSTRENGTH);
+      if constexpr (Dither > 0) {
+#if defined(TESSERA_WIDE_DIFFUSION)
+        if constexpr (Wide) {
+          diffuse_error_wide<Dither>(s, x, y, CDIST, s.DITHERSTRENGTH);
+          continue;
+        }
+#endif
+        diffuse_error_of<Dither>(s, x, y, CDIST, s.DITHERSTRENGTH);
+      }
     }
   }
+}
+
+template <int Dither>
+void map_pixels_plain(Store& s, Surface* preview) {
+  map_pixels_body<Dither, false>(s, preview);
+}
+
+#if defined(TESSERA_WIDE_DIFFUSION)
+template <int Dither>
+void map_pixels_wide(Store& s, Surface* preview) {
+  map_pixels_body<Dither, true>(s, preview);
+}
+#endif
+
+template <int Dither>
+void map_pixels(Store& s, Surface* preview) {
+#if defined(TESSERA_WIDE_DIFFUSION)
+  if (Dither > 0 && wide_diffusion_available()) return map_pixels_wide<Dither>(s, preview);
+#endif
+  map_pixels_plain<Dither>(s, preview);
 }
 
 }  // namespace

@@ -127,6 +127,31 @@ TEST(PopularityOrder, MatchesTheExchangeLoopOnOrderedAndSkewedCounts) {
   }
 }
 
+// Counts beyond any one picture's pixels (a palette shared by many pictures)
+// and a photo's spread of counts over many rows: most colours once or twice,
+// some hundreds of times, a few thousands.
+TEST(PopularityOrder, MatchesTheExchangeLoopOnLargeCountsAndLongLists) {
+  std::mt19937 rng(33);
+  for (int trial = 0; trial < 12; ++trial) {
+    const int n = trial < 6 ? 1 + static_cast<int>(rng() % 3000) : 6000 + static_cast<int>(rng() % 3000);
+    std::vector<ColourCount> rows;
+    for (int i = 0; i < n; ++i) {
+      std::int32_t count = 0;
+      if (trial < 6) {
+        count = trial % 2 == 0 ? 64001 + static_cast<std::int32_t>(rng() % 5) : static_cast<std::int32_t>(rng() % 2000000000);
+      } else {
+        const unsigned r = rng() % 100;
+        count = r < 70 ? 1 + static_cast<std::int32_t>(rng() % 2) : r < 97 ? 1 + static_cast<std::int32_t>(rng() % 300) : 1 + static_cast<std::int32_t>(rng() % 5000);
+      }
+      rows.push_back(ColourCount{i * 11, count});
+    }
+    std::vector<ColourCount> plain = rows;
+    popularity_order(rows);
+    literal_exchange(plain);
+    ASSERT_EQ(rows, plain) << "trial " << trial << ", " << n << " rows";
+  }
+}
+
 TEST(PopularityOrder, EqualCountsDoNotKeepTheirColourOrder) {
   // Counts 1, 2, 2, 1, 3. Pass 0 takes 20 then 50 to the front (rotating 10
   // to place 1 and 20 to place 4), pass 1 swaps 30 forward, pass 2 swaps 20
