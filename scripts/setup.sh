@@ -10,6 +10,7 @@ packages=(
   libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
+  libdeflate-dev zlib1g-dev
   libjpeg-dev
   xvfb xauth fonts-dejavu-core
   help2man

@@ -1,0 +1,28 @@
+// The rows of a PNG picture after inflating: undoing the per-row filters and
+// turning the bytes of 8-bit channels into straight ARGB pixels.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tessera::detail {
+
+// Undoes one row's filter (`type` 0..4: None, Sub, Up, Average, Paeth) from
+// `filtered` into `out`, both `row_bytes` long, with `bpp` bytes a pixel
+// (1..4). `prev` is the row above, already unfiltered (all zeros for the
+// first row). `out` and `prev` must have `bpp` zero bytes before them, so
+// that the pixel left of the first one reads as zero, and all three must
+// have 4 bytes to spare after the row (read, and written in `out`): pixels
+// go four bytes at a time. False for an unknown filter type.
+bool unfilter_row(int type, const std::uint8_t* filtered, const std::uint8_t* prev, std::uint8_t* out,
+                  std::size_t row_bytes, int bpp);
+
+// The same without any processor-specific code, for comparing the two.
+bool unfilter_row_portable(int type, const std::uint8_t* filtered, const std::uint8_t* prev, std::uint8_t* out,
+                           std::size_t row_bytes, int bpp);
+
+// One row of `width` pixels of the given PNG colour type (0 grey, 2 RGB, 4
+// grey and alpha, 6 RGBA; 8 bits a channel) as 0xAARRGGBB.
+void row_to_argb(int colour_type, const std::uint8_t* row, std::uint32_t* out, std::size_t width);
+
+}  // namespace tessera::detail
