@@ -128,7 +128,9 @@ INSTANTIATE_TEST_SUITE_P(
                       NoQtCase{"MissingPicture", {"missing.png"}, 1, "tessera-convert: [1/1] missing.png: file missing"},
                       NoQtCase{"SettingsOnly", {"--save-settings", "kept.tessera"}, 0, ""},
                       // The native JPEG reader takes the sample.
-                      NoQtCase{"Jpeg", {"-q", "-o", "snake.bmp1", (kSamples / "demo_snake_600x450.jpg").string()}, 0, ""}),
+                      NoQtCase{"Jpeg", {"-q", "-o", "snake.bmp1", (kSamples / "demo_snake_600x450.jpg").string()}, 0, ""},
+                      NoQtCase{"Png", {"-q", "-o", "snake.bmp1", (kSamples / "demo_snake_600x450.png").string()}, 0, ""},
+                      NoQtCase{"PngWithAlpha", {"-q", "-o", "rose.bmp4", (kSamples / "rose_alpha_400x301.png").string()}, 0, ""}),
     [](const ::testing::TestParamInfo<NoQtCase>& info) { return std::string(info.param.name); });
 
 // What the window's sequence makes of the picture, in this process.
