@@ -38,26 +38,9 @@ struct Ran {
   std::string out, err;
 };
 
-class BatchCli : public ::testing::Test {
+class BatchCli : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("tessera_batch_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  fs::path sample(const std::string& name, const std::string& as = "") {
-    const fs::path to = dir_ / (as.empty() ? name : as);
-    fs::create_directories(to.parent_path());
-    fs::copy_file(kSamples / name, to, fs::copy_options::overwrite_existing);
-    return to;
-  }
+  BatchCli() : ScratchFolderTest("tessera_batch_") {}
 
   // Runs in the scratch directory; stdin_file: what standard input reads.
   Ran run(const std::vector<std::string>& args, const std::string& stdin_file = "/dev/null") {
@@ -75,7 +58,6 @@ class BatchCli : public ::testing::Test {
     return r;
   }
 
-  fs::path dir_;
 };
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

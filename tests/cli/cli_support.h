@@ -1,6 +1,9 @@
 // What the command-line tests share: where the program and the samples are,
-// whole-file reads, and quoting for the shell.
+// whole-file reads, quoting for the shell, and a scratch folder per test.
 #pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -30,5 +33,39 @@ inline std::string shell_quoted(const std::string& s) {
   for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
+
+// A test with a folder of its own under the temporary folder, named after the
+// test (parameterised names made safe) and gone afterwards.
+class ScratchFolderTest : public ::testing::Test {
+ protected:
+  explicit ScratchFolderTest(std::string prefix) : prefix_(std::move(prefix)) {}
+
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = prefix_ + info->name() + "_" + std::to_string(::getpid());
+    for (char& c : name)
+      if (c == '/') c = '_';
+    dir_ = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  // A sample copied into the folder, under another name if given.
+  std::filesystem::path sample(const std::string& name, const std::string& as = "") {
+    const std::filesystem::path to = dir_ / (as.empty() ? name : as);
+    std::filesystem::create_directories(to.parent_path());
+    std::filesystem::copy_file(kSamples / name, to, std::filesystem::copy_options::overwrite_existing);
+    return to;
+  }
+
+  std::filesystem::path dir_;
+
+ private:
+  std::string prefix_;
+};
 
 }  // namespace tessera::cli_test

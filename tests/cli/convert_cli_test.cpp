@@ -34,26 +34,12 @@ struct Result {
   std::string out, err;
 };
 
-class ConvertCli : public ::testing::Test {
+class ConvertCli : public ScratchFolderTest {
  protected:
+  ConvertCli() : ScratchFolderTest("tessera_cli_") {}
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("tessera_cli_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
+    ScratchFolderTest::SetUp();
     fs::create_directories(dir_ / "tmp");
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  // A sample copied into the scratch directory, under another name if given.
-  fs::path sample(const std::string& name, const std::string& as = "") {
-    const fs::path to = dir_ / (as.empty() ? name : as);
-    fs::create_directories(to.parent_path());
-    fs::copy_file(kSamples / name, to, fs::copy_options::overwrite_existing);
-    return to;
   }
 
   Result run(const std::vector<std::string>& args) {
@@ -74,7 +60,6 @@ class ConvertCli : public ::testing::Test {
     return r;
   }
 
-  fs::path dir_;
 };
 
 // The window's sequence after a fresh start: open the picture (stages 1 and

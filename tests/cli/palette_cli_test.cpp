@@ -55,27 +55,9 @@ std::vector<PaletteColour> odd_palette() {
   return p;
 }
 
-class PaletteCli : public ::testing::Test {
+class PaletteCli : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("tessera_palcli_") + info->name() + "_" + std::to_string(::getpid());
-    for (char& c : name)
-      if (c == '/') c = '_';
-    dir_ = fs::temp_directory_path() / name;
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  fs::path sample(const std::string& name) {
-    const fs::path to = dir_ / name;
-    fs::copy_file(kSamples / name, to, fs::copy_options::overwrite_existing);
-    return to;
-  }
+  PaletteCli() : ScratchFolderTest("tessera_palcli_") {}
 
   Result run(const std::vector<std::string>& args) {
     std::string cmd = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(kBinary) + " -q";
@@ -89,7 +71,6 @@ class PaletteCli : public ::testing::Test {
     return r;
   }
 
-  fs::path dir_;
 };
 
 struct FixedCase {

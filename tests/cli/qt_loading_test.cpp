@@ -49,23 +49,9 @@ struct Traced {
   }
 };
 
-class QtLoading : public ::testing::Test {
+class QtLoading : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / ("tessera_qtload_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  fs::path sample(const std::string& name) {
-    fs::copy_file(kSamples / name, dir_ / name, fs::copy_options::overwrite_existing);
-    return dir_ / name;
-  }
+  QtLoading() : ScratchFolderTest("tessera_qtload_") {}
 
   // Runs the program in the scratch folder with the loader's account of the
   // files it opens written to ld.<pid> files, one for every process.
@@ -92,8 +78,6 @@ class QtLoading : public ::testing::Test {
     }
     return r;
   }
-
-  fs::path dir_;
 };
 
 // The loader's account must be there at all, or "no Qt" would prove nothing.
