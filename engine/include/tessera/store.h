@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,7 +24,9 @@ inline constexpr int kMaxWidth = 320;   // working image width for BMP1
 inline constexpr int kMaxHeight = 200;  // working image height for both formats
 inline constexpr int kMaxColors = 64000;
 
-// A 320 x 200 integer image indexed (x, y, channel), channels 0..Channels-1.
+// A 320 x 200 integer image indexed (x, y, channel), channels 1..Channels
+// (the converter counts its channels from 1; no channel 0 is kept, which
+// spares memory that every run would otherwise have to fault in and clear).
 // Only 0 <= x < OUTPUTX and 0 <= y < OUTPUTY carry meaning.
 template <int Channels>
 class ImageArray {
@@ -42,8 +45,9 @@ class ImageArray {
 
  private:
   static std::size_t index(int x, int y, int c) {
+    assert(c >= 1 && c <= Channels);
     return (static_cast<std::size_t>(y) * kMaxWidth + static_cast<std::size_t>(x)) * Channels +
-           static_cast<std::size_t>(c);
+           static_cast<std::size_t>(c - 1);
   }
   // Zeroed memory straight from the system: pages of an image that a run
   // never reaches (the second half of a BMP4 row, the images of later stages
@@ -155,12 +159,12 @@ struct Store {
   int KMEANSITERATIONS = 0;
 
   // ---- images ------------------------------------------------------------
-  ImageArray<5> IMAGEIN;     // channels 1..3 RGB, 4 alpha
-  ImageArray<5> IMAGEINORG;  // channels 1..3 RGB after tone adjustment
-  ImageArray<6> IMAGEOUT;    // 1..3 RGB of the palette colour, 4 index, 5 pair side
+  ImageArray<4> IMAGEIN;     // channels 1..3 RGB, 4 alpha
+  ImageArray<3> IMAGEINORG;  // channels 1..3 RGB after tone adjustment
+  ImageArray<5> IMAGEOUT;    // 1..3 RGB of the palette colour, 4 index, 5 pair side
   // Channels 1..3: the colours the last rendering gave every pixel (IMAGEIN as
   // it left it), kept for the export after the input stage reuses IMAGEIN.
-  ImageArray<4> RENDEREDIMAGE;
+  ImageArray<3> RENDEREDIMAGE;
 
   // ---- census ---------------------------------------------------------------
   // Entries 1..COLCOUNT in ascending (red, green, blue) order; entry 0 unused.
