@@ -7,7 +7,7 @@
 
 namespace tessera {
 
-Store::Store() : COLORS(static_cast<std::size_t>(kMaxColors) + 1, CensusEntry{}) {}
+Store::Store() : COLORS(static_cast<std::size_t>(kMaxColors) + 1) {}
 
 Store::Store(Bare)
     : IMAGEIN(decltype(IMAGEIN)::Unallocated{}),
@@ -23,7 +23,7 @@ void Store::reset() {
   auto org = std::move(IMAGEINORG);
   auto out = std::move(IMAGEOUT);
   auto rendered = std::move(RENDEREDIMAGE);
-  std::vector<CensusEntry> colors = std::move(COLORS);
+  auto colors = std::move(COLORS);
   *this = Store(Bare{});
   in.clear();
   org.clear();

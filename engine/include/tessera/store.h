@@ -24,6 +24,35 @@ inline constexpr int kMaxWidth = 320;   // working image width for BMP1
 inline constexpr int kMaxHeight = 200;  // working image height for both formats
 inline constexpr int kMaxColors = 64000;
 
+// Zeroed memory straight from the system, for the store's large buffers:
+// pages that a run never reaches (the second half of a BMP4 row, the images
+// of later stages while a picture decodes, census entries past the picture's
+// colours) are never touched and take no memory. Elements are zero only as
+// allocated: a vector on it must never shrink and grow again in place.
+template <typename T>
+struct ZeroedAllocator {
+  using value_type = T;
+  ZeroedAllocator() = default;
+  template <typename U>
+  ZeroedAllocator(const ZeroedAllocator<U>&) {}
+  T* allocate(std::size_t n) {
+    if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
+    throw std::bad_alloc();
+  }
+  void deallocate(T* p, std::size_t) { std::free(p); }
+  // calloc has zeroed the elements already; value-initialising them again
+  // would touch every page.
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
+};
+
 // A 320 x 200 integer image indexed (x, y, channel), channels 1..Channels
 // (the converter counts its channels from 1; no channel 0 is kept, which
 // spares memory that every run would otherwise have to fault in and clear).
@@ -49,32 +78,6 @@ class ImageArray {
     return (static_cast<std::size_t>(y) * kMaxWidth + static_cast<std::size_t>(x)) * Channels +
            static_cast<std::size_t>(c - 1);
   }
-  // Zeroed memory straight from the system: pages of an image that a run
-  // never reaches (the second half of a BMP4 row, the images of later stages
-  // while a picture decodes) are never touched and take no memory.
-  template <typename T>
-  struct ZeroedAllocator {
-    using value_type = T;
-    ZeroedAllocator() = default;
-    template <typename U>
-    ZeroedAllocator(const ZeroedAllocator<U>&) {}
-    T* allocate(std::size_t n) {
-      if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
-      throw std::bad_alloc();
-    }
-    void deallocate(T* p, std::size_t) { std::free(p); }
-    // calloc has zeroed the elements already; value-initialising them again
-    // would touch every page.
-    template <typename U>
-    void construct(U* p) noexcept {
-      ::new (static_cast<void*>(p)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* p, Args&&... args) {
-      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-    friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
-  };
   std::vector<std::int32_t, ZeroedAllocator<std::int32_t>> data_;
 };
 
@@ -167,8 +170,9 @@ struct Store {
   ImageArray<3> RENDEREDIMAGE;
 
   // ---- census ---------------------------------------------------------------
-  // Entries 1..COLCOUNT in ascending (red, green, blue) order; entry 0 unused.
-  std::vector<CensusEntry> COLORS;
+  // Entries 1..COLCOUNT in ascending (red, green, blue) order; entry 0 unused;
+  // entries past COLCOUNT are zero.
+  std::vector<CensusEntry, ZeroedAllocator<CensusEntry>> COLORS;
 
   // ---- palettes and cells --------------------------------------------------
   Palette CLUSTER{};
