@@ -56,8 +56,10 @@ struct ZeroedAllocator {
 // A 320 x 200 integer image indexed (x, y, channel), channels 1..Channels
 // (the converter counts its channels from 1; no channel 0 is kept, which
 // spares memory that every run would otherwise have to fault in and clear).
-// Only 0 <= x < OUTPUTX and 0 <= y < OUTPUTY carry meaning.
-template <int Channels>
+// Only 0 <= x < OUTPUTX and 0 <= y < OUTPUTY carry meaning. Channels lie
+// side by side per pixel, or, Planar, each in a plane of its own (so that a
+// stage writing only some channels touches only their pages).
+template <int Channels, bool Planar = false>
 class ImageArray {
  public:
   ImageArray() : data_(static_cast<std::size_t>(kMaxWidth) * kMaxHeight * Channels) {}
@@ -75,8 +77,11 @@ class ImageArray {
  private:
   static std::size_t index(int x, int y, int c) {
     assert(c >= 1 && c <= Channels);
-    return (static_cast<std::size_t>(y) * kMaxWidth + static_cast<std::size_t>(x)) * Channels +
-           static_cast<std::size_t>(c - 1);
+    const std::size_t pixel = static_cast<std::size_t>(y) * kMaxWidth + static_cast<std::size_t>(x);
+    if constexpr (Planar)
+      return static_cast<std::size_t>(c - 1) * kMaxWidth * kMaxHeight + pixel;
+    else
+      return pixel * Channels + static_cast<std::size_t>(c - 1);
   }
   std::vector<std::int32_t, ZeroedAllocator<std::int32_t>> data_;
 };
@@ -164,7 +169,9 @@ struct Store {
   // ---- images ------------------------------------------------------------
   ImageArray<4> IMAGEIN;     // channels 1..3 RGB, 4 alpha
   ImageArray<3> IMAGEINORG;  // channels 1..3 RGB after tone adjustment
-  ImageArray<5> IMAGEOUT;    // 1..3 RGB of the palette colour, 4 index, 5 pair side
+  // 1..3 RGB of the palette colour, 4 index, 5 pair side. Rendering writes
+  // only 4 and 5; 1..3 only palette editing in the window.
+  ImageArray<5, true> IMAGEOUT;
   // Channels 1..3: the colours the last rendering gave every pixel (IMAGEIN as
   // it left it), kept for the export after the input stage reuses IMAGEIN.
   ImageArray<3> RENDEREDIMAGE;
