@@ -60,6 +60,9 @@ class NoPreviews : public ::testing::TestWithParam<Case> {
     s->OPENFILENAME = std::string(TESSERA_SAMPLES "/") + p.picture;
     s->TEMPFILEPATH = (dir_ / (previews ? "with" : "without")).string();
     s->PREVIEWS = previews;
+    // As the command line runs without previews: no kept copy of the
+    // rendering's colours either.
+    s->KEEPRENDERED = previews;
     c.output_index = p.format == 1 ? 0 : 1;
     if (p.kernel != Ctl::Dither) {
       c.checks[Ctl::Dither] = true;

@@ -134,6 +134,10 @@ struct Store {
   // result of the stages stays the same, including what the input preview
   // notes on the way (ISTRANSPARENT).
   bool PREVIEWS = true;
+  // Whether rendering keeps its colours in RENDEREDIMAGE for the export. The
+  // command line, which never reruns the input stage, leaves them out when it
+  // writes no export: IMAGEIN holds the same colours there.
+  bool KEEPRENDERED = true;
   std::uint32_t COLORINITIALSELECT = 0;
 
   // Placement of the last input stage, kept for inspection.
