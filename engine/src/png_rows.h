@@ -39,6 +39,13 @@ inline constexpr std::size_t kRowsInFlight = 4;
 bool unfilter_rows_to_argb(const std::uint8_t* raw, std::size_t width, std::size_t height, int bpp,
                            std::uint32_t* out);
 
+// The processor-specific forms of unfilter_rows_to_argb: the one above
+// takes the best available; the tests pin each against the portable one.
+enum class RowKernels { Sse2, Avx2 };
+bool row_kernels_available(RowKernels kernels);
+bool unfilter_rows_to_argb(const std::uint8_t* raw, std::size_t width, std::size_t height, int bpp,
+                           std::uint32_t* out, RowKernels kernels);
+
 // The same through unfilter_row_portable and row_to_argb, row by row; `out`
 // does not share memory with `raw`.
 bool unfilter_rows_to_argb_portable(const std::uint8_t* raw, std::size_t width, std::size_t height, int bpp,
