@@ -661,12 +661,18 @@ TEST(PngRows, FastUnfilteringMatchesThePortableOne) {
 struct RowsCase {
   int bpp = 3;
   std::size_t width = 1;
+  detail::RowKernels kernels = detail::RowKernels::Sse2;
 };
 
-void PrintTo(const RowsCase& c, std::ostream* os) { *os << c.bpp << " bytes a pixel, " << c.width << " wide"; }
+const char* kernels_name(detail::RowKernels k) { return k == detail::RowKernels::Sse2 ? "Sse2" : "Avx2"; }
+
+void PrintTo(const RowsCase& c, std::ostream* os) {
+  *os << c.bpp << " bytes a pixel, " << c.width << " wide, " << kernels_name(c.kernels);
+}
 
 std::string rows_case_name(const ::testing::TestParamInfo<RowsCase>& i) {
-  return std::string(i.param.bpp == 3 ? "Rgb" : "Rgba") + "_Width" + std::to_string(i.param.width);
+  return std::string(i.param.bpp == 3 ? "Rgb" : "Rgba") + "_Width" + std::to_string(i.param.width) + "_" +
+         kernels_name(i.param.kernels);
 }
 
 // Inflated rows with the given filter types and random bytes, 4 bytes to
@@ -690,6 +696,10 @@ std::string types_text(const std::vector<int>& types) {
 
 class PngRowsToArgb : public ::testing::TestWithParam<RowsCase> {
  protected:
+  void SetUp() override {
+    if (!detail::row_kernels_available(GetParam().kernels)) GTEST_SKIP() << "not on this processor";
+  }
+
   // The fast reading against the portable one (and its rows against the
   // rows the writer above filtered), in separate memory.
   void expect_like_portable(const std::vector<int>& types) {
@@ -698,7 +708,7 @@ class PngRowsToArgb : public ::testing::TestWithParam<RowsCase> {
     const Bytes raw = random_rows(types, row_bytes, rng_);
     const std::size_t pixels = c.width * types.size();
     std::vector<std::uint32_t> fast(pixels + 8, 0xDEADBEEFu), portable(pixels + 8, 0xDEADBEEFu);
-    ASSERT_TRUE(detail::unfilter_rows_to_argb(raw.data(), c.width, types.size(), c.bpp, fast.data()))
+    ASSERT_TRUE(detail::unfilter_rows_to_argb(raw.data(), c.width, types.size(), c.bpp, fast.data(), c.kernels))
         << types_text(types);
     ASSERT_TRUE(detail::unfilter_rows_to_argb_portable(raw.data(), c.width, types.size(), c.bpp, portable.data()));
     for (std::size_t i = 0; i < pixels + 8; ++i)
@@ -738,11 +748,11 @@ TEST_P(PngRowsToArgb, EveryPairOfFiltersMatchesThePortableReading) {
       }
 }
 
-// Runs of Paeth rows of every length up to nine (four at a time, then what
+// Runs of Paeth rows of every length up to 14 (up to six at a time, then what
 // is left), after and before rows of the other kinds.
 TEST_P(PngRowsToArgb, RunsOfPaethRowsMatchThePortableReading) {
   for (int before = -1; before <= 4; ++before)
-    for (int run = 1; run <= 9; ++run)
+    for (int run = 1; run <= 14; ++run)
       for (int after : {-1, 1, 2, 3}) {
         std::vector<int> types;
         if (before >= 0) types.push_back(before);
@@ -783,7 +793,7 @@ TEST_P(PngRowsToArgb, SharedMemoryGivesTheSameRows) {
     std::copy(raw.begin(), raw.end(), bytes + start);
     std::vector<std::uint32_t> portable(c.width * height);
     ASSERT_TRUE(detail::unfilter_rows_to_argb_portable(raw.data(), c.width, height, c.bpp, portable.data()));
-    ASSERT_TRUE(detail::unfilter_rows_to_argb(bytes + start, c.width, height, c.bpp, shared.data()));
+    ASSERT_TRUE(detail::unfilter_rows_to_argb(bytes + start, c.width, height, c.bpp, shared.data(), c.kernels));
     EXPECT_TRUE(std::equal(portable.begin(), portable.end(), shared.begin()))
         << height << " rows, filters " << types_text(types);
   }
@@ -794,7 +804,7 @@ TEST_P(PngRowsToArgb, UnknownFilterIsRefused) {
   for (const std::vector<int>& types : std::vector<std::vector<int>>{{5}, {4, 5}, {4, 4, 4, 9}, {1, 255, 4, 4}}) {
     const Bytes raw = random_rows(types, c.width * static_cast<std::size_t>(c.bpp), rng_);
     std::vector<std::uint32_t> out(c.width * types.size());
-    EXPECT_FALSE(detail::unfilter_rows_to_argb(raw.data(), c.width, types.size(), c.bpp, out.data()))
+    EXPECT_FALSE(detail::unfilter_rows_to_argb(raw.data(), c.width, types.size(), c.bpp, out.data(), c.kernels))
         << types_text(types);
     EXPECT_FALSE(detail::unfilter_rows_to_argb_portable(raw.data(), c.width, types.size(), c.bpp, out.data()));
   }
@@ -802,8 +812,9 @@ TEST_P(PngRowsToArgb, UnknownFilterIsRefused) {
 
 std::vector<RowsCase> rows_cases() {
   std::vector<RowsCase> cases;
-  for (int bpp : {3, 4})
-    for (std::size_t width : {1u, 2u, 3u, 4u, 7u, 8u, 9u, 33u, 301u}) cases.push_back({bpp, width});
+  for (detail::RowKernels kernels : {detail::RowKernels::Sse2, detail::RowKernels::Avx2})
+    for (int bpp : {3, 4})
+      for (std::size_t width : {1u, 2u, 3u, 4u, 7u, 8u, 9u, 33u, 301u}) cases.push_back({bpp, width, kernels});
   return cases;
 }
 
@@ -812,7 +823,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, PngRowsToArgb, ::testing::ValuesIn(rows_cases()),
 TEST(PngRowsToArgb, OtherPixelSizesAreLeftToTheRowByRowReading) {
   const Bytes raw(2 * 9 + 4, 0);
   std::vector<std::uint32_t> out(8);
-  for (int bpp : {1, 2}) EXPECT_FALSE(detail::unfilter_rows_to_argb(raw.data(), 4, 2, bpp, out.data())) << bpp;
+  for (int bpp : {1, 2}) {
+    EXPECT_FALSE(detail::unfilter_rows_to_argb(raw.data(), 4, 2, bpp, out.data())) << bpp;
+    EXPECT_FALSE(detail::unfilter_rows_to_argb_portable(raw.data(), 4, 2, bpp, out.data())) << bpp;
+  }
 }
 
 }  // namespace
