@@ -1,5 +1,6 @@
 #include "png_rows.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>

@@ -26,7 +26,7 @@ bool unfilter_row_portable(int type, const std::uint8_t* filtered, const std::ui
 void row_to_argb(int colour_type, const std::uint8_t* row, std::uint32_t* out, std::size_t width);
 
 // How many rows unfilter_rows_to_argb undoes at once, at most.
-inline constexpr std::size_t kRowsInFlight = 6;
+inline constexpr std::size_t kRowsInFlight = 8;
 
 // All rows of a picture of 8-bit RGB (`bpp` 3) or RGBA (`bpp` 4), `width`
 // by `height`, undone and written to `out` as 0xAARRGGBB. `raw` holds the

@@ -748,11 +748,11 @@ TEST_P(PngRowsToArgb, EveryPairOfFiltersMatchesThePortableReading) {
       }
 }
 
-// Runs of Paeth rows of every length up to 14 (up to six at a time, then what
+// Runs of Paeth rows of every length up to 19 (up to eight at a time, then what
 // is left), after and before rows of the other kinds.
 TEST_P(PngRowsToArgb, RunsOfPaethRowsMatchThePortableReading) {
   for (int before = -1; before <= 4; ++before)
-    for (int run = 1; run <= 14; ++run)
+    for (int run = 1; run <= 19; ++run)
       for (int after : {-1, 1, 2, 3}) {
         std::vector<int> types;
         if (before >= 0) types.push_back(before);
