@@ -62,7 +62,9 @@ TEST_P(PinsSurvive, InTheLowestFreeEntriesThroughSelectionAndRendering) {
   ASSERT_EQ(pin_in_order(*s, kPins), "");
   INITIALIZECOLORS(*s, controls);
   const int first = p.transparent ? 2 : 1;
-  if (p.transparent) EXPECT_EQ(palette_entry(s->OCLUSTER, 1), (Rgb{255, 0, 255}));
+  if (p.transparent) {
+    EXPECT_EQ(palette_entry(s->OCLUSTER, 1), (Rgb{255, 0, 255}));
+  }
   for (std::size_t i = 0; i < kPins.size(); ++i)
     EXPECT_EQ(palette_entry(s->OCLUSTER, first + static_cast<int>(i)), kPins[i]) << "pin " << i;
   // The method chose the other entries: they are neither all black nor
@@ -202,7 +204,9 @@ TEST(FixedPalette, IsPublishedAsGivenAndTheCellsChooseOverIt) {
     RecordingControls controls;
     INITIALIZECOLORS(*s, controls);
     const int first = transparent ? 2 : 1;
-    if (transparent) EXPECT_EQ(palette_entry(s->OCLUSTER, 1), (Rgb{255, 0, 255}));
+    if (transparent) {
+      EXPECT_EQ(palette_entry(s->OCLUSTER, 1), (Rgb{255, 0, 255}));
+    }
     for (std::size_t i = 0; i < colours.size(); ++i)
       EXPECT_EQ(palette_entry(s->OCLUSTER, first + static_cast<int>(i)), colours[i]);
     // No method ran: only the cell pair search reported.
