@@ -92,6 +92,7 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
   store->OPENFILENAME = picture;
   store->TEMPFILEPATH = temp_dir;
   store->PREVIEWS = false;  // nothing here shows them
+  store->KEEPRENDERED = !settings.export_bmp.empty();
 
   REDISPLAYINPUT(*store, controls);
   // Nothing reruns the input stage here: the decoded picture can go now.

@@ -35,7 +35,10 @@ void COUNTINPUTCOLORS(Store& s, Controls& controls) {
     for (int x = 0; x < s.OUTPUTX; ++x)
       for (int c = 1; c <= 3; ++c) s.IMAGEIN(x, y, c) = s.IMAGEINORG(x, y, c);
 
-  std::fill(s.COLORS.begin(), s.COLORS.end(), CensusEntry{});
+  // Entries past the census are zero; only those the last one filled need
+  // clearing, and only once the new census is known (untouched pages of a
+  // fresh store are never faulted in).
+  const std::size_t last = std::min(static_cast<std::size_t>(std::max(s.COLCOUNT, 0)), s.COLORS.size() - 1);
   s.COLCOUNT = 0;
 
   // Sorting the at most 64,000 pixels gives the same ascending list as
@@ -56,6 +59,8 @@ void COUNTINPUTCOLORS(Store& s, Controls& controls) {
     e[2] = static_cast<int>((keys[i] >> 8) & 255);
     e[3] = static_cast<int>(keys[i] & 255);
   }
+
+  for (std::size_t k = static_cast<std::size_t>(s.COLCOUNT) + 1; k <= last; ++k) s.COLORS[k] = CensusEntry{};
 
   const std::string count = std::to_string(s.COLCOUNT);
   controls.set_text(Ctl::UniqueColors,

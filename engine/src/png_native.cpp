@@ -164,11 +164,14 @@ std::optional<DecodedPicture> decode_png_natively(int fd, std::uint64_t size, co
   // ARGB rows fill from its start: row y's pixels end no later than where
   // row y + 1's filtered bytes begin (four bytes a pixel out, at most four
   // plus the filter byte a row in), so each row is read before it is
-  // overwritten.
+  // overwritten. A gap of kRowsInFlight rows more keeps that true for rows
+  // undone several at a time: row y's pixels end no later than where row
+  // y - kRowsInFlight + 1 begins.
   const std::size_t row_bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(channels);
   const std::size_t raw_size = static_cast<std::size_t>(height) * (row_bytes + 1);
   const std::size_t frame_size = static_cast<std::size_t>(width) * height * 4;
-  const std::size_t buffer_size = raw_size > frame_size ? raw_size : frame_size;
+  const std::size_t gap = kRowsInFlight * (static_cast<std::size_t>(width) * 4 + 1);
+  const std::size_t buffer_size = (raw_size > frame_size ? raw_size : frame_size) + gap;
   Bytes pixels = allocate(buffer_size + kRowSlack);
   if (!pixels) return std::nullopt;
   u8* const raw = pixels.get() + (buffer_size - raw_size);
@@ -182,15 +185,19 @@ std::optional<DecodedPicture> decode_png_natively(int fd, std::uint64_t size, co
   }
   file.reset();
 
-  std::vector<u8> rows(2 * (row_bytes + 16) + kRowSlack, 0);
-  u8* prev = rows.data() + 16;  // the row above; zeros above the first
-  u8* cur = prev + row_bytes + 16;
   auto* out = reinterpret_cast<std::uint32_t*>(pixels.get());
-  for (std::size_t y = 0; y < height; ++y) {
-    const u8* line = raw + y * (row_bytes + 1);
-    if (!unfilter_row(line[0], line + 1, prev, cur, row_bytes, channels)) return std::nullopt;
-    row_to_argb(colour_type, cur, out + y * width, width);
-    std::swap(prev, cur);
+  if (channels >= 3) {
+    if (!unfilter_rows_to_argb(raw, width, height, channels, out)) return std::nullopt;
+  } else {
+    std::vector<u8> rows(2 * (row_bytes + 16) + kRowSlack, 0);
+    u8* prev = rows.data() + 16;  // the row above; zeros above the first
+    u8* cur = prev + row_bytes + 16;
+    for (std::size_t y = 0; y < height; ++y) {
+      const u8* line = raw + y * (row_bytes + 1);
+      if (!unfilter_row(line[0], line + 1, prev, cur, row_bytes, channels)) return std::nullopt;
+      row_to_argb(colour_type, cur, out + y * width, width);
+      std::swap(prev, cur);
+    }
   }
 
   DecodedPicture picture;

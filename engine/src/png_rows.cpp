@@ -1,10 +1,14 @@
 #include "png_rows.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace tessera::detail {
@@ -115,6 +119,23 @@ void unfilter_paeth_sse2(const u8* f, const u8* prev, u8* out, std::size_t n) {
 }
 #endif
 
+#if defined(__SSE2__)
+namespace argb_sse2 {
+#define TESSERA_ROWS_AVX2 0
+#include "png_rows_argb.inc"
+#undef TESSERA_ROWS_AVX2
+}  // namespace argb_sse2
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace argb_avx2 {
+#define TESSERA_ROWS_AVX2 1
+#include "png_rows_argb.inc"
+#undef TESSERA_ROWS_AVX2
+}  // namespace argb_avx2
+#pragma GCC pop_options
+#endif
+
 }  // namespace
 
 bool unfilter_row(int type, const u8* filtered, const u8* prev, u8* out, std::size_t row_bytes, int bpp) {
@@ -182,6 +203,52 @@ void row_to_argb(int colour_type, const u8* __restrict row, std::uint32_t* __res
     default:
       break;
   }
+}
+
+bool row_kernels_available(RowKernels kernels) {
+#if defined(__SSE2__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return kernels == RowKernels::Sse2 || avx2;
+#else
+  (void)kernels;
+  return false;
+#endif
+}
+
+bool unfilter_rows_to_argb(const u8* raw, std::size_t width, std::size_t height, int bpp, std::uint32_t* out) {
+  return unfilter_rows_to_argb(raw, width, height, bpp, out,
+                               row_kernels_available(RowKernels::Avx2) ? RowKernels::Avx2 : RowKernels::Sse2);
+}
+
+bool unfilter_rows_to_argb(const u8* raw, std::size_t width, std::size_t height, int bpp, std::uint32_t* out,
+                           RowKernels kernels) {
+  if (bpp != 3 && bpp != 4) return false;
+#if defined(__SSE2__)
+  if (kernels == RowKernels::Avx2 && row_kernels_available(kernels))
+    return bpp == 3 ? argb_avx2::rows_to_argb<3>(raw, width, height, out)
+                    : argb_avx2::rows_to_argb<4>(raw, width, height, out);
+  if (kernels == RowKernels::Sse2)
+    return bpp == 3 ? argb_sse2::rows_to_argb<3>(raw, width, height, out)
+                    : argb_sse2::rows_to_argb<4>(raw, width, height, out);
+#endif
+  (void)kernels;
+  return unfilter_rows_to_argb_portable(raw, width, height, bpp, out);
+}
+
+bool unfilter_rows_to_argb_portable(const u8* raw, std::size_t width, std::size_t height, int bpp,
+                                    std::uint32_t* out) {
+  if (bpp != 3 && bpp != 4) return false;
+  const std::size_t row_bytes = width * static_cast<std::size_t>(bpp);
+  std::vector<u8> rows(2 * (row_bytes + 16) + 16, 0);
+  u8* prev = rows.data() + 16;  // zeros above the first row
+  u8* cur = prev + row_bytes + 16;
+  for (std::size_t y = 0; y < height; ++y) {
+    const u8* line = raw + y * (row_bytes + 1);
+    if (!unfilter_row_portable(line[0], line + 1, prev, cur, row_bytes, bpp)) return false;
+    row_to_argb(bpp == 3 ? 2 : 6, cur, out + y * width, width);
+    std::swap(prev, cur);
+  }
+  return true;
 }
 
 }  // namespace tessera::detail

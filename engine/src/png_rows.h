@@ -25,4 +25,30 @@ bool unfilter_row_portable(int type, const std::uint8_t* filtered, const std::ui
 // grey and alpha, 6 RGBA; 8 bits a channel) as 0xAARRGGBB.
 void row_to_argb(int colour_type, const std::uint8_t* row, std::uint32_t* out, std::size_t width);
 
+// How many rows unfilter_rows_to_argb undoes at once, at most.
+inline constexpr std::size_t kRowsInFlight = 8;
+
+// All rows of a picture of 8-bit RGB (`bpp` 3) or RGBA (`bpp` 4), `width`
+// by `height`, undone and written to `out` as 0xAARRGGBB. `raw` holds the
+// rows as inflated, each its filter byte and then its bytes, with 4 bytes
+// to spare after the last. Several rows are undone together, so `out` may
+// share memory with `raw` only if every row r's pixels end at or before
+// where row r - (kRowsInFlight - 1) begins in `raw` (where `raw` begins, for
+// the first rows). False for an unknown filter type (the rows before it are
+// written) or another pixel size.
+bool unfilter_rows_to_argb(const std::uint8_t* raw, std::size_t width, std::size_t height, int bpp,
+                           std::uint32_t* out);
+
+// The processor-specific forms of unfilter_rows_to_argb: the one above
+// takes the best available; the tests pin each against the portable one.
+enum class RowKernels { Sse2, Avx2 };
+bool row_kernels_available(RowKernels kernels);
+bool unfilter_rows_to_argb(const std::uint8_t* raw, std::size_t width, std::size_t height, int bpp,
+                           std::uint32_t* out, RowKernels kernels);
+
+// The same through unfilter_row_portable and row_to_argb, row by row; `out`
+// does not share memory with `raw`.
+bool unfilter_rows_to_argb_portable(const std::uint8_t* raw, std::size_t width, std::size_t height, int bpp,
+                                    std::uint32_t* out);
+
 }  // namespace tessera::detail

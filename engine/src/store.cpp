@@ -7,23 +7,23 @@
 
 namespace tessera {
 
-Store::Store() : COLORS(static_cast<std::size_t>(kMaxColors) + 1, CensusEntry{}) {}
+Store::Store() : COLORS(static_cast<std::size_t>(kMaxColors) + 1) {}
 
 Store::Store(Bare)
-    : IMAGEIN(ImageArray<5>::Unallocated{}),
-      IMAGEINORG(ImageArray<5>::Unallocated{}),
-      IMAGEOUT(ImageArray<6>::Unallocated{}),
-      RENDEREDIMAGE(ImageArray<4>::Unallocated{}) {}
+    : IMAGEIN(decltype(IMAGEIN)::Unallocated{}),
+      IMAGEINORG(decltype(IMAGEINORG)::Unallocated{}),
+      IMAGEOUT(decltype(IMAGEOUT)::Unallocated{}),
+      RENDEREDIMAGE(decltype(RENDEREDIMAGE)::Unallocated{}) {}
 
 void Store::reset() {
   // Whatever members the store gains, the bare store gives them their start
   // values; only the buffers are carried over, and cleared as a fresh store
   // has them.
-  ImageArray<5> in = std::move(IMAGEIN);
-  ImageArray<5> org = std::move(IMAGEINORG);
-  ImageArray<6> out = std::move(IMAGEOUT);
-  ImageArray<4> rendered = std::move(RENDEREDIMAGE);
-  std::vector<CensusEntry> colors = std::move(COLORS);
+  auto in = std::move(IMAGEIN);
+  auto org = std::move(IMAGEINORG);
+  auto out = std::move(IMAGEOUT);
+  auto rendered = std::move(RENDEREDIMAGE);
+  auto colors = std::move(COLORS);
   *this = Store(Bare{});
   in.clear();
   org.clear();

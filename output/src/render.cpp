@@ -211,9 +211,10 @@ void DRAWOUTPUT(Store& s, Controls& controls) {
   s.RENDEREDFILETYPE = s.OUTPUTFILETYPE;
   s.RENDEREDFILENAME = s.OPENFILENAME;
   s.RENDEREDLOADERROR = s.LOADERROR;
-  for (int y = 0; y < s.OUTPUTY; ++y)
-    for (int x = 0; x < s.OUTPUTX; ++x)
-      for (int c = 1; c <= 3; ++c) s.RENDEREDIMAGE(x, y, c) = s.IMAGEIN(x, y, c);
+  if (s.KEEPRENDERED)
+    for (int y = 0; y < s.OUTPUTY; ++y)
+      for (int x = 0; x < s.OUTPUTX; ++x)
+        for (int c = 1; c <= 3; ++c) s.RENDEREDIMAGE(x, y, c) = s.IMAGEIN(x, y, c);
 
   if (!preview) return;
   // A preview that cannot be written is not fatal; the frame still gets the surface.

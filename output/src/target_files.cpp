@@ -136,12 +136,14 @@ Surface export_surface(const Store& s) {
     // The rendering itself: the input stage may have rebuilt IMAGEIN, even in
     // the other format, since.
     const int w = s.RENDEREDFILETYPE == 1 ? 320 : 160;
+    // Without a kept copy the rendering's colours are still in IMAGEIN.
+    auto channel = [&](int x, int y, int c) { return s.KEEPRENDERED ? s.RENDEREDIMAGE(x, y, c) : s.IMAGEIN(x, y, c); };
     for (int y = 0; y < 200; ++y)
       for (int x = 0; x < w; ++x)
         surface.set_pixel(x, y,
-                          0xFF000000u + static_cast<std::uint32_t>(s.RENDEREDIMAGE(x, y, 1) & 255) * 65536u +
-                              static_cast<std::uint32_t>(s.RENDEREDIMAGE(x, y, 2) & 255) * 256u +
-                              static_cast<std::uint32_t>(s.RENDEREDIMAGE(x, y, 3) & 255));
+                          0xFF000000u + static_cast<std::uint32_t>(channel(x, y, 1) & 255) * 65536u +
+                              static_cast<std::uint32_t>(channel(x, y, 2) & 255) * 256u +
+                              static_cast<std::uint32_t>(channel(x, y, 3) & 255));
     return surface;
   }
   const int w = std::min(s.OUTPUTX, 320), h = std::min(s.OUTPUTY, 200);

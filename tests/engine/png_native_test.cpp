@@ -656,5 +656,178 @@ TEST(PngRows, FastUnfilteringMatchesThePortableOne) {
     }
 }
 
+// ---- whole pictures undone at once, straight to ARGB --------------------------
+
+struct RowsCase {
+  int bpp = 3;
+  std::size_t width = 1;
+  detail::RowKernels kernels = detail::RowKernels::Sse2;
+};
+
+const char* kernels_name(detail::RowKernels k) { return k == detail::RowKernels::Sse2 ? "Sse2" : "Avx2"; }
+
+void PrintTo(const RowsCase& c, std::ostream* os) {
+  *os << c.bpp << " bytes a pixel, " << c.width << " wide, " << kernels_name(c.kernels);
+}
+
+std::string rows_case_name(const ::testing::TestParamInfo<RowsCase>& i) {
+  return std::string(i.param.bpp == 3 ? "Rgb" : "Rgba") + "_Width" + std::to_string(i.param.width) + "_" +
+         kernels_name(i.param.kernels);
+}
+
+// Inflated rows with the given filter types and random bytes, 4 bytes to
+// spare after the last.
+Bytes random_rows(const std::vector<int>& types, std::size_t row_bytes, std::mt19937& rng) {
+  Bytes raw;
+  for (int t : types) {
+    raw.push_back(static_cast<std::uint8_t>(t));
+    for (std::size_t i = 0; i < row_bytes; ++i) raw.push_back(static_cast<std::uint8_t>(rng()));
+  }
+  raw.resize(raw.size() + 4, 0x77);
+  return raw;
+}
+
+std::string types_text(const std::vector<int>& types) {
+  static const char* names[] = {"None", "Sub", "Up", "Average", "Paeth"};
+  std::string text;
+  for (int t : types) text += std::string(text.empty() ? "" : ",") + (t >= 0 && t <= 4 ? names[t] : "Unknown");
+  return text;
+}
+
+class PngRowsToArgb : public ::testing::TestWithParam<RowsCase> {
+ protected:
+  void SetUp() override {
+    if (!detail::row_kernels_available(GetParam().kernels)) GTEST_SKIP() << "not on this processor";
+  }
+
+  // The fast reading against the portable one (and its rows against the
+  // rows the writer above filtered), in separate memory.
+  void expect_like_portable(const std::vector<int>& types) {
+    const RowsCase& c = GetParam();
+    const std::size_t row_bytes = c.width * static_cast<std::size_t>(c.bpp);
+    const Bytes raw = random_rows(types, row_bytes, rng_);
+    const std::size_t pixels = c.width * types.size();
+    std::vector<std::uint32_t> fast(pixels + 8, 0xDEADBEEFu), portable(pixels + 8, 0xDEADBEEFu);
+    ASSERT_TRUE(detail::unfilter_rows_to_argb(raw.data(), c.width, types.size(), c.bpp, fast.data(), c.kernels))
+        << types_text(types);
+    ASSERT_TRUE(detail::unfilter_rows_to_argb_portable(raw.data(), c.width, types.size(), c.bpp, portable.data()));
+    for (std::size_t i = 0; i < pixels + 8; ++i)
+      ASSERT_EQ(fast[i], portable[i]) << "row " << i / c.width << ", pixel " << i % c.width << ", filters "
+                                      << types_text(types);
+    // The portable reading undoes what the writer above did.
+    Bytes prev;
+    for (std::size_t y = 0; y < types.size(); ++y) {
+      Bytes row;
+      for (std::size_t x = 0; x < c.width; ++x) {
+        const std::uint32_t v = portable[y * c.width + x];
+        row.push_back(static_cast<std::uint8_t>(v >> 16));
+        row.push_back(static_cast<std::uint8_t>(v >> 8));
+        row.push_back(static_cast<std::uint8_t>(v));
+        if (c.bpp == 4) row.push_back(static_cast<std::uint8_t>(v >> 24));
+        else ASSERT_EQ(v >> 24, 0xFFu);
+      }
+      const Bytes again = filter_row(types[y], row.data(), y ? prev.data() : nullptr, row_bytes, c.bpp);
+      ASSERT_TRUE(std::equal(again.begin(), again.end(), raw.begin() + static_cast<std::ptrdiff_t>(y * (row_bytes + 1))))
+          << "row " << y << ", filters " << types_text(types);
+      prev = row;
+    }
+  }
+
+  std::mt19937 rng_{static_cast<unsigned>(GetParam().width * 16 + GetParam().bpp)};
+};
+
+// Every filter on the first row (the row above all zeros) and on the second,
+// and every pair of filters on consecutive rows below a row of each kind.
+TEST_P(PngRowsToArgb, EveryPairOfFiltersMatchesThePortableReading) {
+  for (int above = -1; above <= 4; ++above)
+    for (int t0 = 0; t0 <= 4; ++t0)
+      for (int t1 = 0; t1 <= 4; ++t1) {
+        std::vector<int> types = {t0, t1};
+        if (above >= 0) types.insert(types.begin(), above);
+        expect_like_portable(types);
+      }
+}
+
+// Runs of Paeth rows of every length up to 19 (up to eight at a time, then what
+// is left), after and before rows of the other kinds.
+TEST_P(PngRowsToArgb, RunsOfPaethRowsMatchThePortableReading) {
+  for (int before = -1; before <= 4; ++before)
+    for (int run = 1; run <= 19; ++run)
+      for (int after : {-1, 1, 2, 3}) {
+        std::vector<int> types;
+        if (before >= 0) types.push_back(before);
+        types.insert(types.end(), static_cast<std::size_t>(run), 4);
+        if (after >= 0) types.push_back(after);
+        expect_like_portable(types);
+      }
+}
+
+TEST_P(PngRowsToArgb, ScatteredFiltersMatchThePortableReading) {
+  std::mt19937 pick(5);
+  for (int round = 0; round < 20; ++round) {
+    std::vector<int> types(1 + pick() % 40);
+    for (int& t : types) t = pick() % 3 == 0 ? static_cast<int>(pick() % 5) : 4;  // mostly Paeth, as in photos
+    expect_like_portable(types);
+  }
+}
+
+// The rows in the picture's own memory, laid out as tightly as allowed: each
+// row's pixels end exactly where the filtered row kRowsInFlight - 1 above it
+// begins (or where the filtered rows begin).
+TEST_P(PngRowsToArgb, SharedMemoryGivesTheSameRows) {
+  const RowsCase& c = GetParam();
+  const std::size_t row_bytes = c.width * static_cast<std::size_t>(c.bpp), stride = row_bytes + 1;
+  const std::size_t lag = detail::kRowsInFlight - 1;
+  std::mt19937 pick(9);
+  for (std::size_t height : {1u, 2u, 5u, 8u, 23u}) {
+    std::vector<int> types(height);
+    for (int& t : types) t = pick() % 2 ? 4 : static_cast<int>(pick() % 5);
+    const Bytes raw = random_rows(types, row_bytes, rng_);
+    std::size_t start = 0;  // where the filtered rows go
+    for (std::size_t r = 0; r < height; ++r) {
+      const std::size_t end = 4 * c.width * (r + 1), before = r >= lag ? (r - lag) * stride : 0;
+      if (end > before) start = std::max(start, end - before);
+    }
+    std::vector<std::uint32_t> shared((start + raw.size()) / 4 + 2, 0);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(shared.data());
+    std::copy(raw.begin(), raw.end(), bytes + start);
+    std::vector<std::uint32_t> portable(c.width * height);
+    ASSERT_TRUE(detail::unfilter_rows_to_argb_portable(raw.data(), c.width, height, c.bpp, portable.data()));
+    ASSERT_TRUE(detail::unfilter_rows_to_argb(bytes + start, c.width, height, c.bpp, shared.data(), c.kernels));
+    EXPECT_TRUE(std::equal(portable.begin(), portable.end(), shared.begin()))
+        << height << " rows, filters " << types_text(types);
+  }
+}
+
+TEST_P(PngRowsToArgb, UnknownFilterIsRefused) {
+  const RowsCase& c = GetParam();
+  for (const std::vector<int>& types : std::vector<std::vector<int>>{{5}, {4, 5}, {4, 4, 4, 9}, {1, 255, 4, 4}}) {
+    const Bytes raw = random_rows(types, c.width * static_cast<std::size_t>(c.bpp), rng_);
+    std::vector<std::uint32_t> out(c.width * types.size());
+    EXPECT_FALSE(detail::unfilter_rows_to_argb(raw.data(), c.width, types.size(), c.bpp, out.data(), c.kernels))
+        << types_text(types);
+    EXPECT_FALSE(detail::unfilter_rows_to_argb_portable(raw.data(), c.width, types.size(), c.bpp, out.data()));
+  }
+}
+
+std::vector<RowsCase> rows_cases() {
+  std::vector<RowsCase> cases;
+  for (detail::RowKernels kernels : {detail::RowKernels::Sse2, detail::RowKernels::Avx2})
+    for (int bpp : {3, 4})
+      for (std::size_t width : {1u, 2u, 3u, 4u, 7u, 8u, 9u, 33u, 301u}) cases.push_back({bpp, width, kernels});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PngRowsToArgb, ::testing::ValuesIn(rows_cases()), rows_case_name);
+
+TEST(PngRowsToArgb, OtherPixelSizesAreLeftToTheRowByRowReading) {
+  const Bytes raw(2 * 9 + 4, 0);
+  std::vector<std::uint32_t> out(8);
+  for (int bpp : {1, 2}) {
+    EXPECT_FALSE(detail::unfilter_rows_to_argb(raw.data(), 4, 2, bpp, out.data())) << bpp;
+    EXPECT_FALSE(detail::unfilter_rows_to_argb_portable(raw.data(), 4, 2, bpp, out.data())) << bpp;
+  }
+}
+
 }  // namespace
 }  // namespace tessera

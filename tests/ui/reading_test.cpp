@@ -18,8 +18,8 @@ TEST_F(WindowTest, ABrightnessClickDoesNotDecodeThePictureAgain) {
   EXPECT_EQ(f->store.BRIGHTNESS, 2);
   EXPECT_EQ(f->store.INPUTPICTURE.decodes(), 1);
   // The same working image as a freshly opened picture at that brightness.
-  const ImageArray<5> colours = f->store.IMAGEINORG;
-  const ImageArray<5> alpha = f->store.IMAGEIN;
+  const auto colours = f->store.IMAGEINORG;
+  const auto alpha = f->store.IMAGEIN;
   f->store.INPUTPICTURE.clear();
   f->ProcessButton.click();
   EXPECT_EQ(f->store.INPUTPICTURE.decodes(), 2);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,9 +24,42 @@ inline constexpr int kMaxWidth = 320;   // working image width for BMP1
 inline constexpr int kMaxHeight = 200;  // working image height for both formats
 inline constexpr int kMaxColors = 64000;
 
-// A 320 x 200 integer image indexed (x, y, channel), channels 0..Channels-1.
-// Only 0 <= x < OUTPUTX and 0 <= y < OUTPUTY carry meaning.
-template <int Channels>
+// Zeroed memory straight from the system, for the store's large buffers:
+// pages that a run never reaches (the second half of a BMP4 row, the images
+// of later stages while a picture decodes, census entries past the picture's
+// colours) are never touched and take no memory. Elements are zero only as
+// allocated: a vector on it must never shrink and grow again in place.
+template <typename T>
+struct ZeroedAllocator {
+  using value_type = T;
+  ZeroedAllocator() = default;
+  template <typename U>
+  ZeroedAllocator(const ZeroedAllocator<U>&) {}
+  T* allocate(std::size_t n) {
+    if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
+    throw std::bad_alloc();
+  }
+  void deallocate(T* p, std::size_t) { std::free(p); }
+  // calloc has zeroed the elements already; value-initialising them again
+  // would touch every page.
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
+};
+
+// A 320 x 200 integer image indexed (x, y, channel), channels 1..Channels
+// (the converter counts its channels from 1; no channel 0 is kept, which
+// spares memory that every run would otherwise have to fault in and clear).
+// Only 0 <= x < OUTPUTX and 0 <= y < OUTPUTY carry meaning. Channels lie
+// side by side per pixel, or, Planar, each in a plane of its own (so that a
+// stage writing only some channels touches only their pages).
+template <int Channels, bool Planar = false>
 class ImageArray {
  public:
   ImageArray() : data_(static_cast<std::size_t>(kMaxWidth) * kMaxHeight * Channels) {}
@@ -42,35 +76,13 @@ class ImageArray {
 
  private:
   static std::size_t index(int x, int y, int c) {
-    return (static_cast<std::size_t>(y) * kMaxWidth + static_cast<std::size_t>(x)) * Channels +
-           static_cast<std::size_t>(c);
+    assert(c >= 1 && c <= Channels);
+    const std::size_t pixel = static_cast<std::size_t>(y) * kMaxWidth + static_cast<std::size_t>(x);
+    if constexpr (Planar)
+      return static_cast<std::size_t>(c - 1) * kMaxWidth * kMaxHeight + pixel;
+    else
+      return pixel * Channels + static_cast<std::size_t>(c - 1);
   }
-  // Zeroed memory straight from the system: pages of an image that a run
-  // never reaches (the second half of a BMP4 row, the images of later stages
-  // while a picture decodes) are never touched and take no memory.
-  template <typename T>
-  struct ZeroedAllocator {
-    using value_type = T;
-    ZeroedAllocator() = default;
-    template <typename U>
-    ZeroedAllocator(const ZeroedAllocator<U>&) {}
-    T* allocate(std::size_t n) {
-      if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
-      throw std::bad_alloc();
-    }
-    void deallocate(T* p, std::size_t) { std::free(p); }
-    // calloc has zeroed the elements already; value-initialising them again
-    // would touch every page.
-    template <typename U>
-    void construct(U* p) noexcept {
-      ::new (static_cast<void*>(p)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* p, Args&&... args) {
-      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-    friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
-  };
   std::vector<std::int32_t, ZeroedAllocator<std::int32_t>> data_;
 };
 
@@ -122,6 +134,10 @@ struct Store {
   // result of the stages stays the same, including what the input preview
   // notes on the way (ISTRANSPARENT).
   bool PREVIEWS = true;
+  // Whether rendering keeps its colours in RENDEREDIMAGE for the export. The
+  // command line, which never reruns the input stage, leaves them out when it
+  // writes no export: IMAGEIN holds the same colours there.
+  bool KEEPRENDERED = true;
   std::uint32_t COLORINITIALSELECT = 0;
 
   // Placement of the last input stage, kept for inspection.
@@ -155,16 +171,19 @@ struct Store {
   int KMEANSITERATIONS = 0;
 
   // ---- images ------------------------------------------------------------
-  ImageArray<5> IMAGEIN;     // channels 1..3 RGB, 4 alpha
-  ImageArray<5> IMAGEINORG;  // channels 1..3 RGB after tone adjustment
-  ImageArray<6> IMAGEOUT;    // 1..3 RGB of the palette colour, 4 index, 5 pair side
+  ImageArray<4> IMAGEIN;     // channels 1..3 RGB, 4 alpha
+  ImageArray<3> IMAGEINORG;  // channels 1..3 RGB after tone adjustment
+  // 1..3 RGB of the palette colour, 4 index, 5 pair side. Rendering writes
+  // only 4 and 5; 1..3 only palette editing in the window.
+  ImageArray<5, true> IMAGEOUT;
   // Channels 1..3: the colours the last rendering gave every pixel (IMAGEIN as
   // it left it), kept for the export after the input stage reuses IMAGEIN.
-  ImageArray<4> RENDEREDIMAGE;
+  ImageArray<3> RENDEREDIMAGE;
 
   // ---- census ---------------------------------------------------------------
-  // Entries 1..COLCOUNT in ascending (red, green, blue) order; entry 0 unused.
-  std::vector<CensusEntry> COLORS;
+  // Entries 1..COLCOUNT in ascending (red, green, blue) order; entry 0 unused;
+  // entries past COLCOUNT are zero.
+  std::vector<CensusEntry, ZeroedAllocator<CensusEntry>> COLORS;
 
   // ---- palettes and cells --------------------------------------------------
   Palette CLUSTER{};
