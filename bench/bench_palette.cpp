@@ -5,6 +5,7 @@
 // exchange ordering that the fast versions replace.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -145,6 +146,26 @@ void BM_PopularityOrder(benchmark::State& state) {
   state.counters["colours"] = static_cast<double>(rows.size());
 }
 BENCHMARK(BM_PopularityOrder)->ArgName("photo")->Arg(kNoise)->Arg(kPhoto)->Unit(benchmark::kMillisecond);
+
+// A census drawn like a photo's at 320 x 200: counts from a power law (a count
+// of at least c with chance c^-1.8: seven in ten colours once, one in seven
+// twice), at most 250, so that a few dozen distinct counts make the chains.
+void BM_PopularityOrderDrawnCensus(benchmark::State& state) {
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<ColourCount> rows;
+  for (int i = 0; i < state.range(0); ++i) {
+    const double u = 1.0 - unit(rng);
+    const auto count = static_cast<std::int32_t>(std::min(250.0, std::floor(std::pow(u, -1.0 / 1.8))));
+    rows.push_back(ColourCount{i * 3, count});
+  }
+  for (auto _ : state) {
+    std::vector<ColourCount> r = rows;
+    popularity_order(r);
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+BENCHMARK(BM_PopularityOrderDrawnCensus)->ArgName("rows")->Arg(4096)->Arg(34000)->Arg(64000)->Unit(benchmark::kMillisecond);
 
 void BM_PlainExchangeOrder(benchmark::State& state) {
   const std::vector<ColourCount> rows = colour_frequencies(picture(static_cast<Picture>(state.range(0))));

@@ -8,6 +8,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <functional>
+#include <limits>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -15,6 +19,10 @@
 #include "tessera/nearest_renewal.h"
 #include "tessera/palette_methods.h"
 #include "tessera/pins.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tessera {
 
@@ -34,37 +42,151 @@ void sort_24bit(std::vector<std::uint32_t>& keys) {
   }
 }
 
-// Max-tree over row positions, for "the first position after p whose count is
-// larger than v" in logarithmic time.
-class CountTree {
+// Row counts in blocks of 64 rows, with the largest count of every block and
+// of every 64 blocks, for "the first position from p on whose count is
+// larger than v": the rest of p's block, then the maxima of the blocks after
+// it in its group, then the groups' maxima, each level one flat scan of 64
+// values that needs no branch per value. Counts only ever decrease here, so a
+// maximum needs renewing only when the count that held it goes down.
+class CountBlocks {
  public:
-  explicit CountTree(const std::vector<ColourCount>& rows) {
-    while (leaves_ < rows.size()) leaves_ *= 2;
-    max_.assign(2 * leaves_, -1);
-    for (std::size_t i = 0; i < rows.size(); ++i) max_[leaves_ + i] = rows[i].count;
-    for (std::size_t n = leaves_ - 1; n >= 1; --n) max_[n] = std::max(max_[2 * n], max_[2 * n + 1]);
+  static constexpr std::size_t kWidth = 64;
+
+  explicit CountBlocks(const std::vector<ColourCount>& rows) {
+    const std::size_t blocks = (rows.size() + kWidth - 1) / kWidth;
+    const std::size_t groups = (blocks + kWidth - 1) / kWidth;
+    count_.assign(blocks * kWidth, kNone);
+    block_max_.assign(groups * kWidth, kNone);
+    group_max_.assign(groups, kNone);
+    for (std::size_t i = 0; i < rows.size(); ++i) count_[i] = rows[i].count;
+    for (std::size_t b = 0; b < blocks; ++b) block_max_[b] = largest(&count_[b * kWidth]);
+    for (std::size_t g = 0; g < groups; ++g) group_max_[g] = largest(&block_max_[g * kWidth]);
   }
 
-  void set(std::size_t pos, std::int32_t count) {
-    std::size_t n = leaves_ + pos;
-    max_[n] = count;
-    for (n /= 2; n >= 1; n /= 2) max_[n] = std::max(max_[2 * n], max_[2 * n + 1]);
+  // The first position >= from with a count above v; the caller knows there
+  // is one.
+  std::size_t first_above(std::size_t from, std::int32_t v) const {
+    const std::size_t b = from / kWidth;
+    std::uint64_t found = above(&count_[b * kWidth], v) & (~std::uint64_t{0} << (from % kWidth));
+    if (found != 0) return b * kWidth + static_cast<std::size_t>(std::countr_zero(found));
+    const std::size_t g = b / kWidth;
+    if (b % kWidth != kWidth - 1) {
+      found = above(&block_max_[g * kWidth], v) & (~std::uint64_t{0} << (b % kWidth + 1));
+      if (found != 0) return in_block(g * kWidth + static_cast<std::size_t>(std::countr_zero(found)), v);
+    }
+    std::size_t h = g + 1;
+    while (group_max_[h] <= v) ++h;
+    return in_block(h * kWidth + static_cast<std::size_t>(std::countr_zero(above(&block_max_[h * kWidth], v))), v);
   }
 
-  // First position >= from with a count above v, or -1.
-  long first_above(std::size_t from, std::int32_t v) const { return search(1, 0, leaves_, from, v); }
+  // Lowers the count at pos (never raises it).
+  void lower(std::size_t pos, std::int32_t count) {
+    const std::int32_t old = count_[pos];
+    count_[pos] = count;
+    const std::size_t b = pos / kWidth;
+    if (old != block_max_[b]) return;
+    const std::int32_t renewed = largest(&count_[b * kWidth]);
+    if (renewed == old) return;
+    block_max_[b] = renewed;
+    const std::size_t g = b / kWidth;
+    if (old == group_max_[g]) group_max_[g] = largest(&block_max_[g * kWidth]);
+  }
 
  private:
-  long search(std::size_t node, std::size_t lo, std::size_t hi, std::size_t from, std::int32_t v) const {
-    if (hi <= from || max_[node] <= v) return -1;
-    if (hi - lo == 1) return static_cast<long>(lo);
-    const std::size_t mid = (lo + hi) / 2;
-    const long left = search(2 * node, lo, mid, from, v);
-    return left >= 0 ? left : search(2 * node + 1, mid, hi, from, v);
+  static constexpr std::int32_t kNone = std::numeric_limits<std::int32_t>::min();
+
+  // Bit k set where a[k] > v, for the 64 values from a.
+  static std::uint64_t above(const std::int32_t* a, std::int32_t v) {
+#if defined(__SSE2__)
+    const __m128i t = _mm_set1_epi32(v);
+    std::uint64_t bits = 0;
+    for (std::size_t k = 0; k < kWidth; k += 16) {
+      auto at = [&](std::size_t o) {
+        return _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + k + o)), t);
+      };
+      const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(at(0), at(4)), _mm_packs_epi32(at(8), at(12)));
+      bits |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(bytes))) << k;
+    }
+    return bits;
+#else
+    std::uint64_t bits = 0;
+    for (std::size_t k = 0; k < kWidth; ++k) bits |= static_cast<std::uint64_t>(a[k] > v) << k;
+    return bits;
+#endif
   }
 
-  std::size_t leaves_ = 1;
-  std::vector<std::int32_t> max_;
+  static std::int32_t largest(const std::int32_t* a) {
+    std::int32_t m = kNone;
+    for (std::size_t k = 0; k < kWidth; ++k) m = std::max(m, a[k]);
+    return m;
+  }
+
+  std::size_t in_block(std::size_t b, std::int32_t v) const {
+    return b * kWidth + static_cast<std::size_t>(std::countr_zero(above(&count_[b * kWidth], v)));
+  }
+
+  std::vector<std::int32_t> count_, block_max_, group_max_;
+};
+
+// The rows' counts from the largest down, as runs of equal counts. Counts up
+// to 4095 (nearly every count of one picture) are tallied, larger ones
+// sorted.
+class DescendingCounts {
+ public:
+  explicit DescendingCounts(const std::vector<ColourCount>& rows) {
+    std::int32_t top = -1;
+    for (const ColourCount& row : rows) {
+      if (row.count > kTallied || row.count < 0) {
+        sorted_.push_back(row.count);
+      } else {
+        top = std::max(top, row.count);
+      }
+    }
+    std::sort(sorted_.begin(), sorted_.end(), std::greater<>());
+    negative_ = static_cast<std::size_t>(
+        std::find_if(sorted_.begin(), sorted_.end(), [](std::int32_t c) { return c < 0; }) - sorted_.begin());
+    // Four tallies taken in turn, so that a run of equal counts (a photo's
+    // many single pixels) does not wait on one memory cell row after row.
+    const std::size_t size = static_cast<std::size_t>(top + 1);
+    std::vector<std::uint32_t> tallies(4 * size, 0);
+    std::size_t k = 0;
+    for (const ColourCount& row : rows)
+      if (row.count >= 0 && row.count <= kTallied) ++tallies[(k++ % 4) * size + static_cast<std::size_t>(row.count)];
+    tally_.resize(size);
+    for (std::size_t c = 0; c < size; ++c)
+      tally_[c] = tallies[c] + tallies[size + c] + tallies[2 * size + c] + tallies[3 * size + c];
+    value_ = top;
+  }
+
+  // The next count down and how many rows hold it; false after the last.
+  bool next(std::int32_t& count, std::size_t& rows) {
+    if (next_ < negative_) return take_sorted(count, rows);
+    while (value_ >= 0 && tally_[static_cast<std::size_t>(value_)] == 0) --value_;
+    if (value_ >= 0) {
+      count = value_;
+      rows = tally_[static_cast<std::size_t>(value_)];
+      --value_;
+      return true;
+    }
+    return next_ < sorted_.size() && take_sorted(count, rows);
+  }
+
+ private:
+  static constexpr std::int32_t kTallied = 4095;
+
+  bool take_sorted(std::int32_t& count, std::size_t& rows) {
+    const std::size_t first = next_;
+    count = sorted_[next_];
+    while (next_ < sorted_.size() && sorted_[next_] == count) ++next_;
+    rows = next_ - first;
+    return true;
+  }
+
+  std::vector<std::int32_t> sorted_;
+  std::vector<std::uint32_t> tally_;
+  std::size_t negative_ = 0;
+  std::size_t next_ = 0;
+  std::int32_t value_ = -1;
 };
 
 }  // namespace
@@ -96,26 +218,39 @@ std::vector<ColourCount> colour_frequencies(const Store& s) {
 // first count after that one above it, and so on. The pass therefore rotates
 // the rows along that chain (the last record comes to i, every other row on
 // the chain moves to the next chain position) and leaves all other rows
-// alone. Finding each record is one tree search, and a chain holds at most
-// one row per distinct count.
+// alone. A chain holds at most one row per distinct count.
+//
+// The rotation only permutes the rows from i on, so after pass i the rows up
+// to i hold the i + 1 largest counts: the largest count from i on, where the
+// chain of pass i ends, is simply the next count in descending order. A pass
+// whose row already holds it changes nothing (in a photo most passes: the
+// long tail of single-pixel colours), and no pass searches past its last
+// record.
 void popularity_order(std::vector<ColourCount>& rows) {
   if (rows.size() < 2) return;
-  CountTree tree(rows);
+  CountBlocks blocks(rows);
+  DescendingCounts descending(rows);
   std::vector<std::size_t> chain;
-  for (std::size_t i = 0; i + 1 < rows.size(); ++i) {
-    chain.clear();
-    std::int32_t v = rows[i].count;
-    for (long j = tree.first_above(i + 1, v); j >= 0;
-         j = tree.first_above(static_cast<std::size_t>(j) + 1, v)) {
-      chain.push_back(static_cast<std::size_t>(j));
-      v = rows[static_cast<std::size_t>(j)].count;
-    }
-    if (chain.empty()) continue;
-    ColourCount carried = rows[i];
-    rows[i] = rows[chain.back()];
-    for (std::size_t pos : chain) {
-      std::swap(carried, rows[pos]);
-      tree.set(pos, rows[pos].count);
+  std::int32_t largest = 0;
+  std::size_t holders = 0;
+  for (std::size_t i = 0; i + 1 < rows.size() && descending.next(largest, holders);) {
+    // Passes i to end - 1 each bring a row of count `largest` to their place.
+    for (const std::size_t end = std::min(i + holders, rows.size() - 1); i < end; ++i) {
+      std::int32_t v = rows[i].count;
+      if (v == largest) continue;
+      chain.clear();
+      std::size_t j = i;
+      do {
+        j = blocks.first_above(j + 1, v);
+        chain.push_back(j);
+        v = rows[j].count;
+      } while (v != largest);
+      ColourCount carried = rows[i];
+      rows[i] = rows[chain.back()];
+      for (std::size_t pos : chain) {
+        std::swap(carried, rows[pos]);
+        blocks.lower(pos, rows[pos].count);
+      }
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <random>
 #include <map>
+#include <string>
 
 #include "palette_test_util.h"
 #include "tessera/palette_methods.h"
@@ -151,6 +152,95 @@ TEST(PopularityOrder, MatchesTheExchangeLoopOnLargeCountsAndLongLists) {
     ASSERT_EQ(rows, plain) << "trial " << trial << ", " << n << " rows";
   }
 }
+
+// Sizes around the 64-row blocks and 4096-row groups of the search, each with
+// one spread of counts; the order must be the exchange loop's to the row.
+enum class Spread { AllEqual, AllDistinct, ManyOnes, Ascending, Descending, LargeAndNegative };
+
+struct OrderCase {
+  int rows;
+  Spread spread;
+};
+
+std::string spread_name(Spread spread) {
+  switch (spread) {
+    case Spread::AllEqual: return "AllEqual";
+    case Spread::AllDistinct: return "AllDistinct";
+    case Spread::ManyOnes: return "ManyOnes";
+    case Spread::Ascending: return "Ascending";
+    case Spread::Descending: return "Descending";
+    case Spread::LargeAndNegative: return "LargeAndNegative";
+  }
+  return "Unknown";
+}
+
+std::vector<ColourCount> spread_rows(const OrderCase& c, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<ColourCount> rows;
+  std::vector<std::int32_t> distinct(static_cast<std::size_t>(c.rows));
+  for (int i = 0; i < c.rows; ++i) distinct[static_cast<std::size_t>(i)] = 1 + i;
+  std::shuffle(distinct.begin(), distinct.end(), rng);
+  for (int i = 0; i < c.rows; ++i) {
+    std::int32_t count = 0;
+    switch (c.spread) {
+      case Spread::AllEqual: count = 7; break;
+      case Spread::AllDistinct: count = distinct[static_cast<std::size_t>(i)]; break;
+      case Spread::ManyOnes: {
+        // A photo's census: three in four colours once, a few hundreds or
+        // thousands of times (beyond the tallied range now and then).
+        const unsigned r = rng() % 100;
+        count = r < 75 ? 1 : r < 95 ? 2 + static_cast<std::int32_t>(rng() % 20)
+                           : r < 99 ? 1 + static_cast<std::int32_t>(rng() % 900)
+                                    : 1 + static_cast<std::int32_t>(rng() % 9000);
+        break;
+      }
+      case Spread::Ascending: count = 1 + i / 4; break;
+      case Spread::Descending: count = c.rows - i / 3; break;
+      case Spread::LargeAndNegative: {
+        // Not a census, but the order is defined for any counts.
+        const unsigned r = rng() % 4;
+        count = r == 0 ? -static_cast<std::int32_t>(rng() % 50)
+                : r == 1 ? 4000 + static_cast<std::int32_t>(rng() % 200)
+                : r == 2 ? static_cast<std::int32_t>(rng() % 2000000000)
+                         : static_cast<std::int32_t>(rng() % 3);
+        break;
+      }
+    }
+    rows.push_back(ColourCount{i * 97 + 3, count});
+  }
+  return rows;
+}
+
+class PopularityOrderSpread : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(PopularityOrderSpread, MatchesTheExchangeLoop) {
+  for (std::uint32_t seed : {1u, 2u, 3u}) {
+    std::vector<ColourCount> rows = spread_rows(GetParam(), seed);
+    std::vector<ColourCount> plain = rows;
+    popularity_order(rows);
+    literal_exchange(plain);
+    ASSERT_EQ(rows, plain) << "seed " << seed;
+  }
+}
+
+std::vector<OrderCase> order_cases() {
+  std::vector<OrderCase> cases;
+  for (int n : {0, 1, 2, 3, 63, 64, 65, 4095, 4096, 4097, 10000})
+    for (Spread spread : {Spread::AllEqual, Spread::AllDistinct, Spread::ManyOnes, Spread::Ascending,
+                          Spread::Descending, Spread::LargeAndNegative}) {
+      // All-distinct and ascending counts make chains as long as the list:
+      // quadratic for the new order as for the plain loop, so kept shorter.
+      const bool long_chains = spread == Spread::AllDistinct || spread == Spread::Ascending;
+      if (long_chains && n > 4097) continue;
+      cases.push_back(OrderCase{n, spread});
+    }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Censuses, PopularityOrderSpread, ::testing::ValuesIn(order_cases()),
+                         [](const ::testing::TestParamInfo<OrderCase>& info) {
+                           return std::to_string(info.param.rows) + "Rows" + spread_name(info.param.spread);
+                         });
 
 TEST(PopularityOrder, EqualCountsDoNotKeepTheirColourOrder) {
   // Counts 1, 2, 2, 1, 3. Pass 0 takes 20 then 50 to the front (rotating 10
