@@ -35,12 +35,6 @@ void COUNTINPUTCOLORS(Store& s, Controls& controls) {
     for (int x = 0; x < s.OUTPUTX; ++x)
       for (int c = 1; c <= 3; ++c) s.IMAGEIN(x, y, c) = s.IMAGEINORG(x, y, c);
 
-  // Entries past the census are zero; only those the last one filled need
-  // clearing, and only once the new census is known (untouched pages of a
-  // fresh store are never faulted in).
-  const std::size_t last = std::min(static_cast<std::size_t>(std::max(s.COLCOUNT, 0)), s.COLORS.size() - 1);
-  s.COLCOUNT = 0;
-
   // Sorting the at most 64,000 pixels gives the same ascending list as
   // scanning a counter for each of the 2^24 colours, at a fraction of the
   // memory.
@@ -52,15 +46,17 @@ void COUNTINPUTCOLORS(Store& s, Controls& controls) {
                      (static_cast<std::uint32_t>(s.IMAGEIN(x, y, 2) & 255) << 8) |
                      static_cast<std::uint32_t>(s.IMAGEIN(x, y, 3) & 255));
   radix_sort(keys);
+  int entries = 0;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     if (i > 0 && keys[i] == keys[i - 1]) continue;
-    CensusEntry& e = s.COLORS[static_cast<std::size_t>(++s.COLCOUNT)];
+    CensusEntry& e = s.COLORS[static_cast<std::size_t>(++entries)];
     e[1] = static_cast<int>(keys[i] >> 16);
     e[2] = static_cast<int>((keys[i] >> 8) & 255);
     e[3] = static_cast<int>(keys[i] & 255);
   }
-
-  for (std::size_t k = static_cast<std::size_t>(s.COLCOUNT) + 1; k <= last; ++k) s.COLORS[k] = CensusEntry{};
+  // Only the entries the last census left past this one need clearing: a
+  // fresh store's list past the picture's colours is never faulted in.
+  s.end_census(entries);
 
   const std::string count = std::to_string(s.COLCOUNT);
   controls.set_text(Ctl::UniqueColors,

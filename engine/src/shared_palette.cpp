@@ -122,10 +122,7 @@ PaletteEntries choose_shared_palette(const SharedCensus& census, const Store& se
       const std::array<int, 3> c = unpacked(census.colours[i].colour);
       s->COLORS[i + 1] = {0, c[0], c[1], c[2]};
     }
-    // Entries past the census stay zero.
-    for (std::size_t k = n + 1; k <= static_cast<std::size_t>(std::max(s->COLCOUNT, 0)) && k < s->COLORS.size(); ++k)
-      s->COLORS[k] = CensusEntry{};
-    s->COLCOUNT = static_cast<int>(n);
+    s->end_census(static_cast<int>(n));
     switch (s->KMEANS) {
       case 0:
         median_cut(*s, first);

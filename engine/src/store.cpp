@@ -37,6 +37,12 @@ void Store::reset() {
   COLORS = std::move(colors);
 }
 
+void Store::end_census(int count) {
+  const int limit = static_cast<int>(COLORS.size()) - 1;
+  for (int k = std::max(count, 0) + 1; k <= std::min(COLCOUNT, limit); ++k) COLORS[static_cast<std::size_t>(k)] = CensusEntry{};
+  COLCOUNT = count;
+}
+
 std::string default_temp_path() {
   if (const char* tmp = std::getenv("TMP"); tmp != nullptr && *tmp != '\0') return tmp;
   std::error_code ec;

@@ -104,6 +104,11 @@ struct Store {
   // per thread, each exactly as a fresh store would.
   void reset();
 
+  // Ends a census of `count` entries written to COLORS[1..count]: sets
+  // COLCOUNT and zeroes the entries the census before left past it, so that
+  // entries past COLCOUNT stay zero without clearing the whole list.
+  void end_census(int count);
+
   // ---- settings -------------------------------------------------------
   int SCALE = 0;                 // 0 nearest, 1 average, 2 bicubic, 3 Lanczos
   int ASPECT = 1;                // aspect-ratio correction for BMP4
