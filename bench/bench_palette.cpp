@@ -13,7 +13,7 @@
 #include <string>
 
 #include "tessera/controls.h"
-#include "tessera/palette_methods.h"
+#include "palettes/palette_methods.h"
 #include "tessera/stages.h"
 
 namespace {

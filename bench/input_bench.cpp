@@ -15,10 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "png_rows.h"
+#include "pictures/png/png_rows.h"
 
 #include "tessera/controls.h"
-#include "tessera/input.h"
+#include "pictures/decode.h"
+#include "pictures/picture_cache.h"
+#include "input/input.h"
 #include "tessera/stages.h"
 
 namespace {
@@ -58,7 +60,7 @@ void BM_REDISPLAYINPUT(benchmark::State& state) {
   cv.output_index = static_cast<int>(state.range(1));
   for (auto _ : state) {
     s.SCALE = static_cast<int>(state.range(0));
-    s.INPUTPICTURE.clear();  // the whole stage, decoding included
+    forget_input_picture(s);  // the whole stage, decoding included
     REDISPLAYINPUT(s, cv);
   }
   if (!s.LOADERROR.empty()) state.SkipWithError(s.LOADERROR.c_str());
@@ -219,12 +221,12 @@ void BM_BrightnessClick48MP(benchmark::State& state) {
   if (!s->LOADERROR.empty()) state.SkipWithError(s->LOADERROR.c_str());
   const bool kept = state.range(0) != 0;
   for (auto _ : state) {
-    if (!kept) s->INPUTPICTURE.clear();
+    if (!kept) tessera::forget_input_picture(*s);
     s->BRIGHTNESS = (s->BRIGHTNESS + 1) % 256;
     REDISPLAYINPUT(*s, cv);
     COUNTINPUTCOLORS(*s, cv);
   }
-  state.counters["decodes"] = static_cast<double>(s->INPUTPICTURE.decodes());
+  state.counters["decodes"] = static_cast<double>(s->INPUTPICTURE->decodes());
 }
 BENCHMARK(BM_BrightnessClick48MP)->ArgName("kept")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 

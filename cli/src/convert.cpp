@@ -96,7 +96,7 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
 
   REDISPLAYINPUT(*store, controls);
   // Nothing reruns the input stage here: the decoded picture can go now.
-  store->INPUTPICTURE.clear();
+  forget_input_picture(*store);
   if (!store->LOADERROR.empty()) {
     out.error = picture + ": " + store->LOADERROR;
     return out;

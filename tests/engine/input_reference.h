@@ -13,7 +13,8 @@
 #include <random>
 #include <string>
 
-#include "tessera/input.h"
+#include "input/input.h"
+#include "pictures/decode.h"
 #include "tessera/stages.h"
 
 namespace tessera::testing {

@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "../../engine/src/jpeg_exif.h"
-#include "../../engine/src/native_decode.h"
+#include "pictures/jpeg/jpeg_exif.h"
+#include "pictures/native_decode.h"
 #include "engine/input_reference.h"
 #include "engine/picture_files.h"
 #include "tessera/decoder_messages.h"
-#include "tessera/input.h"
+#include "pictures/decode.h"
 #include "tessera/picture_header.h"
 
 namespace tessera {

@@ -10,7 +10,7 @@
 
 #include "engine/input_reference.h"
 #include "engine/picture_files.h"
-#include "tessera/picture_cache.h"
+#include "pictures/picture_cache.h"
 
 namespace tessera {
 namespace {
@@ -115,7 +115,7 @@ TEST(PictureCache, RerunsOfTheInputStageDoNotDecodeAgain) {
   s->OPENFILENAME = sample("rose_alpha_400x301.png");
   s->TEMPFILEPATH = dir;
   REDISPLAYINPUT(*s, cv);
-  EXPECT_EQ(s->INPUTPICTURE.decodes(), 1);
+  EXPECT_EQ(s->INPUTPICTURE->decodes(), 1);
 
   const auto check = [&](const char* what) {
     auto fresh = std::make_unique<Store>();
@@ -140,7 +140,7 @@ TEST(PictureCache, RerunsOfTheInputStageDoNotDecodeAgain) {
   s->SCALE = kLanczos;
   REDISPLAYINPUT(*s, cv);
   check("colour again, fitted");
-  EXPECT_EQ(s->INPUTPICTURE.decodes(), 1);
+  EXPECT_EQ(s->INPUTPICTURE->decodes(), 1);
 }
 
 }  // namespace

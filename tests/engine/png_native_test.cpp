@@ -20,10 +20,10 @@
 
 #include "engine/input_reference.h"
 #include "engine/picture_files.h"
-#include "native_decode.h"
-#include "png_rows.h"
+#include "pictures/native_decode.h"
+#include "pictures/png/png_rows.h"
 #include "tessera/decoder_messages.h"
-#include "tessera/input.h"
+#include "pictures/decode.h"
 #include "tessera/picture_header.h"
 
 namespace tessera {

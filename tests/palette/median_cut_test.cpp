@@ -5,7 +5,7 @@
 #include <set>
 
 #include "palette_test_util.h"
-#include "tessera/palette_methods.h"
+#include "palettes/palette_methods.h"
 #include "tessera/stages.h"
 
 namespace tessera {

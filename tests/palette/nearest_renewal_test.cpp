@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tessera/nearest_renewal.h"
+#include "palettes/nearest_renewal.h"
 
 namespace tessera {
 namespace {

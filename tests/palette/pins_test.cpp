@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "palette_test_util.h"
-#include "tessera/palette_methods.h"
+#include "palettes/palette_methods.h"
 #include "tessera/pins.h"
 #include "tessera/shared_palette.h"
 #include "tessera/stages.h"

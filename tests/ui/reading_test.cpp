@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "pictures/picture_cache.h"
+#include "tessera/stages.h"
 #include "window_fixture.h"
 
 namespace tessera::testing {
@@ -12,17 +14,17 @@ namespace {
 TEST_F(WindowTest, ABrightnessClickDoesNotDecodeThePictureAgain) {
   const std::string path = sample_copy();
   open(path);
-  ASSERT_EQ(f->store.INPUTPICTURE.decodes(), 1);
+  ASSERT_EQ(f->store.INPUTPICTURE->decodes(), 1);
   static_cast<QToolButton*>(f->BrightUpDown.up_arrow())->click();
   static_cast<QToolButton*>(f->BrightUpDown.up_arrow())->click();
   EXPECT_EQ(f->store.BRIGHTNESS, 2);
-  EXPECT_EQ(f->store.INPUTPICTURE.decodes(), 1);
+  EXPECT_EQ(f->store.INPUTPICTURE->decodes(), 1);
   // The same working image as a freshly opened picture at that brightness.
   const auto colours = f->store.IMAGEINORG;
   const auto alpha = f->store.IMAGEIN;
-  f->store.INPUTPICTURE.clear();
+  tessera::forget_input_picture(f->store);
   f->ProcessButton.click();
-  EXPECT_EQ(f->store.INPUTPICTURE.decodes(), 2);
+  EXPECT_EQ(f->store.INPUTPICTURE->decodes(), 2);
   for (int y = 0; y < 200; ++y)
     for (int x = 0; x < 320; ++x) {
       for (int c = 1; c <= 3; ++c) ASSERT_EQ(f->store.IMAGEINORG(x, y, c), colours(x, y, c)) << x << "," << y;
@@ -30,10 +32,10 @@ TEST_F(WindowTest, ABrightnessClickDoesNotDecodeThePictureAgain) {
     }
   // Opening the picture again reads it again only when it has changed.
   open(path);
-  EXPECT_EQ(f->store.INPUTPICTURE.decodes(), 2);
+  EXPECT_EQ(f->store.INPUTPICTURE->decodes(), 2);
   std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(5));
   open(path);
-  EXPECT_EQ(f->store.INPUTPICTURE.decodes(), 3);
+  EXPECT_EQ(f->store.INPUTPICTURE->decodes(), 3);
 }
 
 TEST_F(WindowTest, ADamagedPictureIsShownAndSaidToBeDamaged) {

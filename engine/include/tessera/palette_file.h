@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tessera/colour.h"
 #include "tessera/store.h"
 
 namespace tessera {
@@ -33,12 +34,6 @@ std::optional<PaletteFormat> palette_format_of(const std::string& path);
 // Can palette_file_bytes / write_palette_file produce this format?  The
 // target files hold far more than a palette and are not written here.
 constexpr bool palette_format_writable(PaletteFormat f) { return f != PaletteFormat::Bmp1 && f != PaletteFormat::Bmp4; }
-
-// One colour, 8-bit channels.
-using PaletteColour = std::array<int, 3>;
-
-// The 16 entries of a palette, entry 1 first.
-using PaletteEntries = std::array<PaletteColour, 16>;
 
 inline constexpr int kMaxPaletteFileColours = 16;
 

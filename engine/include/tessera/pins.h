@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tessera/palette_file.h"
+#include "tessera/colour.h"
 #include "tessera/store.h"
 
 namespace tessera {

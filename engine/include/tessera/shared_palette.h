@@ -5,9 +5,8 @@
 
 #include <vector>
 
+#include "tessera/colour.h"
 #include "tessera/controls.h"
-#include "tessera/palette_file.h"
-#include "tessera/palette_methods.h"
 #include "tessera/store.h"
 
 namespace tessera {

@@ -12,6 +12,11 @@ namespace tessera {
 // tones into IMAGEIN/IMAGEINORG and write the input preview ("test" files).
 void REDISPLAYINPUT(Store& store, Controls& controls);
 
+// Frees the pixels of the decoded picture the input stage keeps for its
+// reruns (a caller that will not rerun it frees them early); the next input
+// stage decodes afresh.
+void forget_input_picture(Store& store);
+
 // Lanczos kernel of window a.
 double LANCZOSKERNEL(double distance, int a);
 

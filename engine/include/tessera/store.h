@@ -11,14 +11,41 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <utility>
 #include <string>
 #include <vector>
 
-#include "tessera/picture_cache.h"
-
 namespace tessera {
+
+// The store keeps the last decoded picture, but the pictures folder sits above
+// the store: the kept picture is known here only by name, and made and freed
+// by the input stage's side (picture_cache.cpp).
+class PictureCache;
+struct PictureCacheDeleter {
+  void operator()(PictureCache* cache) const;
+};
+// A copy of a store starts without a kept picture (its first input stage
+// decodes afresh, with the same pixels); only moves carry it.
+class KeptPicture {
+ public:
+  KeptPicture() = default;
+  KeptPicture(const KeptPicture&) {}
+  KeptPicture& operator=(const KeptPicture& other) {
+    if (this != &other) cache_.reset();
+    return *this;
+  }
+  KeptPicture(KeptPicture&&) noexcept = default;
+  KeptPicture& operator=(KeptPicture&&) noexcept = default;
+
+  explicit operator bool() const { return cache_ != nullptr; }
+  PictureCache* operator->() const { return cache_.get(); }
+  void reset(PictureCache* cache = nullptr) { cache_.reset(cache); }
+
+ private:
+  std::unique_ptr<PictureCache, PictureCacheDeleter> cache_;
+};
 
 inline constexpr int kMaxWidth = 320;   // working image width for BMP1
 inline constexpr int kMaxHeight = 200;  // working image height for both formats
@@ -157,8 +184,9 @@ struct Store {
   std::string LOADDAMAGE;
 
   // The decoded picture of the last input stage, kept while its file is
-  // unchanged so that reruns of the stage do not decode it again.
-  PictureCache INPUTPICTURE;
+  // unchanged so that reruns of the stage do not decode it again; made by the
+  // first input stage (see forget_input_picture in stages.h).
+  KeptPicture INPUTPICTURE;
 
   // Format (1 or 4) of the picture the last rendering produced, 0 before the
   // first rendering. The writers save this format, which is what the preview

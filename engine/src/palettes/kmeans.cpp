@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "tessera/nearest_renewal.h"
-#include "tessera/palette_methods.h"
+#include "palettes/nearest_renewal.h"
+#include "palettes/palette_methods.h"
 #include "tessera/pins.h"
 
 // The nearest-slot search is most of the work of both K-means methods.
-#include "wide_clones.h"
+#include "base/wide_clones.h"
 
 namespace tessera {
 

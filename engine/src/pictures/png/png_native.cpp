@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "native_decode.h"
-#include "png_rows.h"
+#include "pictures/native_decode.h"
+#include "pictures/png/png_rows.h"
 
 namespace tessera::detail {
 

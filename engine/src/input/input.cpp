@@ -8,7 +8,8 @@
 
 #include "tessera/controls.h"
 #include "tessera/extended.h"
-#include "tessera/input.h"
+#include "input/input.h"
+#include "pictures/picture_cache.h"
 #include "tessera/stages.h"
 #include "tessera/surface.h"
 
@@ -132,7 +133,8 @@ void REDISPLAYINPUT(Store& s, Controls& controls) {
   if (controls.checked(Ctl::AspFill)) scaleaspect = kAspFill;
   s.ISTRANSPARENT = 0;
 
-  const DecodedPicture picture = s.INPUTPICTURE.get(s.OPENFILENAME);
+  if (!s.INPUTPICTURE) s.INPUTPICTURE.reset(new PictureCache);
+  const DecodedPicture picture = s.INPUTPICTURE->get(s.OPENFILENAME);
   s.LOADERROR = picture.error;
   s.LOADDAMAGE = picture.damage;
   Frame frame = picture.frame;
@@ -173,6 +175,10 @@ void REDISPLAYINPUT(Store& s, Controls& controls) {
     show_input_preview(s, controls);
   else
     note_transparency(s);
+}
+
+void forget_input_picture(Store& s) {
+  if (s.INPUTPICTURE) s.INPUTPICTURE->clear();
 }
 
 }  // namespace tessera

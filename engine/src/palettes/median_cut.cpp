@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-#include "tessera/palette_methods.h"
+#include "palettes/palette_methods.h"
 #include "tessera/pins.h"
 
 namespace tessera {

@@ -20,7 +20,7 @@
 // far more than covering the roundings of the root and of the subtraction or
 // addition that uses it.
 
-#include "tessera/nearest_renewal.h"
+#include "palettes/nearest_renewal.h"
 
 #include <algorithm>
 #include <climits>

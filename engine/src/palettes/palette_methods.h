@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "tessera/colour.h"
 #include "tessera/controls.h"
 #include "tessera/store.h"
 
@@ -38,13 +39,6 @@ double uniform_01(std::mt19937& generator);
 // round would repeat that one exactly; stop_when_settled = false runs all the
 // rounds regardless (for checking that both give the same palette).
 void colorq(Store& store, Controls& controls, int first_slot, bool stop_when_settled = true);
-
-// One distinct colour of the working image (packed 0xRRGGBB) and its pixels.
-struct ColourCount {
-  std::int32_t colour = 0;
-  std::int32_t count = 0;
-  friend bool operator==(const ColourCount&, const ColourCount&) = default;
-};
 
 // The same over given colours and counts (ascending by colour) instead of
 // the working image's, for a palette shared by several pictures.

@@ -29,8 +29,8 @@
 
 #include <jpeglib.h>
 
-#include "jpeg_exif.h"
-#include "native_decode.h"
+#include "pictures/jpeg/jpeg_exif.h"
+#include "pictures/native_decode.h"
 
 namespace tessera::detail {
 

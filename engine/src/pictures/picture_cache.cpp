@@ -1,7 +1,8 @@
-#include "tessera/picture_cache.h"
+#include "pictures/picture_cache.h"
 
-#include "picture_file.h"
-#include "tessera/input.h"
+#include "pictures/decode.h"
+#include "pictures/picture_file.h"
+#include "tessera/store.h"
 
 namespace tessera {
 
@@ -37,6 +38,8 @@ DecodedPicture PictureCache::get(const std::string& path) {
   }
   return picture;
 }
+
+void PictureCacheDeleter::operator()(PictureCache* cache) const { delete cache; }
 
 void PictureCache::clear() {
   has_ = false;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 
+#include "palettes/palette_methods.h"
 #include "tessera/pins.h"
 
 namespace tessera {

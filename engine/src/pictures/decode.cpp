@@ -15,9 +15,9 @@
 #include <optional>
 #include <vector>
 
-#include "native_decode.h"
-#include "picture_file.h"
-#include "tessera/input.h"
+#include "pictures/native_decode.h"
+#include "pictures/picture_file.h"
+#include "pictures/decode.h"
 #include "tessera/picture_header.h"
 #include "tessera/qt_layer.h"
 

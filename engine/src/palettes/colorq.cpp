@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "tessera/nearest_renewal.h"
-#include "tessera/palette_methods.h"
+#include "palettes/nearest_renewal.h"
+#include "palettes/palette_methods.h"
 #include "tessera/pins.h"
 
 #if defined(__SSE2__)

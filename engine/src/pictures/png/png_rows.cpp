@@ -1,4 +1,4 @@
-#include "png_rows.h"
+#include "pictures/png/png_rows.h"
 
 #include <algorithm>
 #include <cstdlib>

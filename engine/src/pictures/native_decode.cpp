@@ -1,4 +1,4 @@
-#include "native_decode.h"
+#include "pictures/native_decode.h"
 
 namespace tessera::detail {
 

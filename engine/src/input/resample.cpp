@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "tessera/extended.h"
-#include "tessera/input.h"
+#include "input/input.h"
 #include "tessera/stages.h"
 
 namespace tessera {

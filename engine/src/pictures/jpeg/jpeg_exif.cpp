@@ -1,4 +1,4 @@
-#include "jpeg_exif.h"
+#include "pictures/jpeg/jpeg_exif.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,14 +1,12 @@
-// The pieces of the input stage: decoding the picture, placing it into the
+// The pieces of the input stage: placing the decoded picture into the
 // working image, resampling, tone adjustment and the input preview's blend.
 //
-// REDISPLAYINPUT (stages.h) strings these together; they are public so that
+// REDISPLAYINPUT (stages.h) strings these together; they are apart so that
 // the placement table, the resampling methods and the rounding rules can be
 // checked one at a time.
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <string>
 
 #include "tessera/picture.h"
 #include "tessera/store.h"
@@ -20,13 +18,6 @@ enum PlacementMode { kFill = 1, kStretch = 2, kCenter = 3, kFit = 4, kAspFill = 
 
 // Resampling methods, the values of SCALE.
 enum ResampleMethod { kNearest = 0, kAverage = 1, kBicubic = 2, kLanczos = 3 };
-
-// Decodes a bmp, png, jpg or gif file (first frame only) to straight 8-bit
-// ARGB, turned upright by its orientation tag, without colour management.
-// The path is taken as bytes, whatever the locale's encoding. The same file
-// always gives the same pixels, damaged or not. Safe to call on several
-// threads at once.
-DecodedPicture decode_picture(const std::string& path);
 
 // Where the picture lies in the working image.
 struct Placement {

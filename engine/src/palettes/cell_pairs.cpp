@@ -16,14 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "tessera/palette_methods.h"
+#include "palettes/palette_methods.h"
 #include "tessera/stages.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-#include "wide_clones.h"
+#include "base/wide_clones.h"
 
 namespace tessera {
 
