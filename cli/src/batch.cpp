@@ -86,7 +86,7 @@ std::string plan_jobs(const Settings& s, std::vector<Job>& jobs) {
   return {};
 }
 
-std::string shared_files(const std::vector<Job>& jobs, int format) {
+std::string shared_files(const std::vector<Job>& jobs, TargetFormat format) {
   // Two pictures saved under one name would overwrite each other, and with
   // parallel jobs it would be chance which one is left. Names are compared by
   // the files they reach, so a link to a folder or a ".." does not hide a clash.

@@ -20,7 +20,7 @@ std::string plan_jobs(const Settings& settings, std::vector<Job>& jobs);
 
 // "" when every file of the jobs has a name of its own and no job writes over
 // a picture of the run, else a usage error naming both pictures.
-std::string shared_files(const std::vector<Job>& jobs, int format);
+std::string shared_files(const std::vector<Job>& jobs, TargetFormat format);
 
 // The folders that the files of a job go into and that may not exist yet:
 // those under the output folders.

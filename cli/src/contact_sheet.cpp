@@ -27,9 +27,6 @@ constexpr std::uint32_t kInk = 0xFFE8E8E8u;
 // The sheet's pictures never go to the window's picture boxes.
 constexpr const char* kNoPreviews = "/dev/null";
 
-constexpr const char* kMethodWords[] = {"median-cut", "kmeans", "colorq"};
-constexpr const char* kKernelWords[] = {"none", "floyd-steinberg", "atkinson", "burkes", "stucki"};
-
 // 5 x 7 capitals, digits and the signs that names and settings use.
 const std::map<char, std::array<const char*, 7>>& glyphs() {
   static const std::map<char, std::array<const char*, 7>> g = {
@@ -99,15 +96,15 @@ std::vector<std::string> split_list(const std::string& list) {
   return out;
 }
 
-const char* word_of(const SettingKey& key, int value) {
-  for (const SettingWord& w : key.words)
-    if (w.value == value) return w.word;
-  return "?";
+template <typename T>
+const char* word(const char* setting, T value) {
+  const char* w = word_of(setting_key(setting), static_cast<int>(value));
+  return w != nullptr ? w : "?";
 }
 
 // The picture, placed, toned and given a palette by one method: what every
 // tile of a row starts from.
-std::unique_ptr<Store> palette_stage(const std::string& picture, const Settings& settings, int method,
+std::unique_ptr<Store> palette_stage(const std::string& picture, const Settings& settings, Method method,
                                      std::string& error) {
   auto store = std::make_unique<Store>();
   ControlValues controls;
@@ -135,13 +132,12 @@ void copy_tile(Surface& sheet, const Surface& tile, TilePlace at) {
 
 }  // namespace
 
-std::string sheet_methods(const std::string& list, std::vector<int>& methods) {
+std::string sheet_methods(const std::string& list, std::vector<Method>& methods) {
   methods.clear();
   for (const std::string& w : split_list(list)) {
-    const auto at = std::find_if(std::begin(kMethodWords), std::end(kMethodWords),
-                                 [&](const char* m) { return w == m; });
-    if (at == std::end(kMethodWords)) return "unknown word '" + w + "'; allowed: median-cut, kmeans, colorq";
-    methods.push_back(static_cast<int>(at - std::begin(kMethodWords)));
+    int method = 0;
+    if (std::string wrong = read_word(setting_key("method").words, w, method); !wrong.empty()) return wrong;
+    methods.push_back(static_cast<Method>(method));
   }
   if (methods.empty()) return "no method given";
   return {};
@@ -151,14 +147,13 @@ std::string sheet_diffusions(const std::string& list, std::vector<SheetColumn>& 
   columns.clear();
   for (const std::string& w : split_list(list)) {
     if (w == "bayer") {
-      columns.push_back({0, true, "bayer"});
+      columns.push_back({Diffusion::None, true, "bayer"});
       continue;
     }
-    const auto at = std::find_if(std::begin(kKernelWords), std::end(kKernelWords),
-                                 [&](const char* k) { return w == k; });
-    if (at == std::end(kKernelWords))
-      return "unknown word '" + w + "'; allowed: none, floyd-steinberg, atkinson, burkes, stucki, bayer";
-    columns.push_back({static_cast<int>(at - std::begin(kKernelWords)), false, w});
+    int kernel = 0;
+    if (std::string wrong = read_word(setting_key("diffusion").words, w, kernel); !wrong.empty())
+      return wrong + ", bayer";
+    columns.push_back({static_cast<Diffusion>(kernel), false, w});
   }
   if (columns.empty()) return "no dithering given";
   return {};
@@ -184,7 +179,7 @@ void draw_text(Surface& surface, int x, int y, const std::string& text, int scal
 
 Surface contact_sheet(const std::string& picture, const std::string& shown, const Settings& settings,
                       unsigned threads, std::string& error) {
-  std::vector<int> methods;
+  std::vector<Method> methods;
   std::vector<SheetColumn> columns;
   error = sheet_methods(settings.sheet_methods, methods);
   if (error.empty()) error = sheet_diffusions(settings.sheet_diffusions, columns);
@@ -194,11 +189,10 @@ Surface contact_sheet(const std::string& picture, const std::string& shown, cons
   const TilePlace end = tile_place(rows, cols);
   Surface sheet(std::max(end.x, 40 * 6 * kTextScale), end.y, kBackground);
 
-  auto key = [](const char* name) -> const SettingKey& { return *find_setting_key(name); };
   draw_text(sheet, kMargin, kMargin / 2, shown, kTextScale, kInk);
   draw_text(sheet, kMargin, kMargin / 2 + kLine,
-            std::string(word_of(key("format"), settings.format)) + "  " + word_of(key("place"), settings.place) +
-                "  " + word_of(key("scale"), settings.scale) + "  diffusion " + settings.diffusion_strength +
+            std::string(word("format", settings.format)) + "  " + word("place", settings.place) + "  " +
+                word("scale", settings.scale) + "  diffusion " + settings.diffusion_strength +
                 "%  bayer " + settings.bayer_strength + "%",
             kTextScale, kInk);
 
@@ -220,7 +214,7 @@ Surface contact_sheet(const std::string& picture, const std::string& shown, cons
       DRAWOUTPUT(*store, controls);
       const TilePlace at = tile_place(static_cast<int>(r), c);
       copy_tile(sheet, look_surface(*store), at);
-      draw_text(sheet, at.x, at.y + kTileHeight + 4, kMethodWords[methods[r]], kTextScale, kInk);
+      draw_text(sheet, at.x, at.y + kTileHeight + 4, word("method", methods[r]), kTextScale, kInk);
       draw_text(sheet, at.x, at.y + kTileHeight + 4 + kLine, column.caption, kTextScale, kInk);
     }
   };

@@ -11,16 +11,16 @@
 
 namespace tessera::cli {
 
-// One column of the sheet: a diffusion kernel (0 none) or the ordered pre-pass.
+// One column of the sheet: a diffusion kernel (or none) or the ordered pre-pass.
 struct SheetColumn {
-  int diffusion = 0;
+  Diffusion diffusion = Diffusion::None;
   bool bayer = false;
   std::string caption;
 };
 
 // The lists of --sheet-methods (method values) and --sheet-diffusions; "" or
 // what is wrong with the list.
-std::string sheet_methods(const std::string& list, std::vector<int>& methods);
+std::string sheet_methods(const std::string& list, std::vector<Method>& methods);
 std::string sheet_diffusions(const std::string& list, std::vector<SheetColumn>& columns);
 
 struct SheetResult {

@@ -23,11 +23,6 @@ namespace {
 // which knows its values; the others belong to the command line alone.
 enum class Kind { Flag, Integer, Word, Text, Setting };
 
-struct Word {
-  const char* word;
-  int value;
-};
-
 struct Option {
   const char* name;  // long name without the dashes
   char letter;       // short name, 0 when none
@@ -38,35 +33,34 @@ struct Option {
   int Settings::*number = nullptr;
   std::string Settings::*text = nullptr;
   int min = 0, max = 0;
-  std::vector<Word> words = {};
+  std::vector<SettingWord> words = {};
   // A Text option whose value is acted on at once rather than stored.
   std::string (*act)(std::string_view value, Settings& s) = nullptr;
+  // A conversion setting: its row of the settings table.
+  const SettingKey* key = nullptr;
 };
+
+// A conversion setting as an option: everything from its row.
+Option setting_option(const SettingKey& key) {
+  Option o{key.name, key.letter, Kind::Setting, key.value_name, key.help};
+  o.key = &key;
+  return o;
+}
 
 // Reads a settings file over what is set so far; options after it win.
 std::string read_settings(std::string_view path, Settings& s) {
   return load_settings_file(std::string(path), s);
 }
 
-const std::vector<Option>& options() {
-  static const std::vector<Option> table = {
+// The conversion settings come whole from their table, right after
+// --settings; the rest are the command line's own.
+std::vector<Option> option_table() {
+  std::vector<Option> table = {
       {"settings", 0, Kind::Text, "FILE",
        "read settings from a file (options after it win)", nullptr, nullptr, nullptr, 0, 0, {}, read_settings},
-      {"format", 'f', Kind::Setting, "FORMAT", "target format"},
-      {"scale", 0, Kind::Setting, "METHOD", "resampling"},
-      {"place", 0, Kind::Setting, "MODE", "placement in the working image"},
-      {"no-aspect-correction", 0, Kind::Setting, nullptr, "no aspect-ratio correction for BMP4"},
-      {"grey", 0, Kind::Setting, nullptr, "convert in grey"},
-      {"brightness", 0, Kind::Setting, "N", "added to every channel"},
-      {"contrast", 0, Kind::Setting, "N", "contrast in percent"},
-      {"method", 0, Kind::Setting, "METHOD", "palette method"},
-      {"max-iterations", 0, Kind::Setting, "TEXT", "iteration limit of kmeans, read like the window's box"},
-      {"trans", 0, Kind::Setting, "N", "transparency threshold in percent"},
-      {"diffusion", 0, Kind::Setting, "KERNEL", "error diffusion"},
-      {"diffusion-strength", 0, Kind::Setting, "TEXT",
-       "diffusion strength in percent, read like the window's box"},
-      {"bayer", 0, Kind::Setting, nullptr, "ordered (Bayer) dithering before the mapping"},
-      {"bayer-strength", 0, Kind::Setting, "TEXT", "Bayer strength in percent"},
+  };
+  for (const SettingKey& key : setting_keys()) table.push_back(setting_option(key));
+  const std::vector<Option> own = {
       {"save-settings", 0, Kind::Text, "FILE",
        "write the settings in effect to a file (and stop, unless pictures are given)", nullptr, nullptr,
        &Settings::save_settings},
@@ -125,6 +119,12 @@ const std::vector<Option>& options() {
       {"help", 0, Kind::Flag, nullptr, "show this help", &Settings::help},
       {"version", 0, Kind::Flag, nullptr, "show the version", &Settings::version},
   };
+  table.insert(table.end(), own.begin(), own.end());
+  return table;
+}
+
+const std::vector<Option>& options() {
+  static const std::vector<Option> table = option_table();
   return table;
 }
 
@@ -140,23 +140,15 @@ const Option* find_short(char letter) {
   return nullptr;
 }
 
-const SettingKey& key_of(const Option& o) { return *find_setting_key(o.name); }
-
 // Options that stand alone, without a value of their own.
 bool takes_no_value(const Option& o) {
-  return o.kind == Kind::Flag || (o.kind == Kind::Setting && key_of(o).kind == SettingKind::Flag);
+  return o.kind == Kind::Flag || (o.kind == Kind::Setting && o.key->kind == SettingKind::Flag);
 }
 
 std::string word_list(const Option& o) {
-  if (o.kind == Kind::Setting) return setting_words(key_of(o));
   std::string out;
-  for (std::size_t i = 0; i < o.words.size(); ++i) out += (i == 0 ? "" : ", ") + std::string(o.words[i].word);
-  return out;
-}
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const SettingWord& w : o.kind == Kind::Setting ? o.key->words : o.words)
+    out += (out.empty() ? "" : ", ") + std::string(w.word);
   return out;
 }
 
@@ -166,8 +158,8 @@ std::string apply(const Option& o, std::string_view value, bool has_value, Setti
   const std::string name = std::string("--") + o.name;
   switch (o.kind) {
     case Kind::Setting: {
-      const SettingKey& key = key_of(o);
-      if (key.number == &ConversionSettings::format) s.format_given = true;
+      const SettingKey& key = *o.key;
+      if (&key == &setting_key("format")) s.format_given = true;
       const std::string wrong =
           set_setting(key, key.kind == SettingKind::Flag && !has_value ? std::string_view("true") : value, s);
       return wrong.empty() ? wrong : name + ": " + wrong;
@@ -180,23 +172,10 @@ std::string apply(const Option& o, std::string_view value, bool has_value, Setti
       s.*o.text = std::string(value);
       return {};
     case Kind::Word:
-      for (const Word& w : o.words)
-        if (lower(value) == w.word) {
-          s.*o.number = w.value;
-          return {};
-        }
-      return name + ": unknown word '" + std::string(value) + "'; allowed: " + word_list(o);
     case Kind::Integer: {
-      std::string_view digits = value;
-      if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-      long long n = 0;
-      const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-      const bool whole = !digits.empty() && ec == std::errc() && end == digits.data() + digits.size();
-      if (!whole || n < o.min || n > o.max)
-        return name + ": '" + std::string(value) + "' is not a whole number from " + std::to_string(o.min) +
-               " to " + std::to_string(o.max);
-      s.*o.number = static_cast<int>(n);
-      return {};
+      const std::string wrong = o.kind == Kind::Word ? read_word(o.words, value, s.*o.number)
+                                                     : read_whole_number(value, o.min, o.max, s.*o.number);
+      return wrong.empty() ? wrong : name + ": " + wrong;
     }
   }
   return {};
@@ -268,7 +247,7 @@ std::string check_combinations(const Settings& s) {
                                     {s.report != 0, "--report"}})
       if (set) return std::string(name) + ": not together with --contact-sheet, which converts nothing";
     std::vector<SheetColumn> columns;
-    std::vector<int> methods;
+    std::vector<Method> methods;
     if (std::string e = sheet_methods(s.sheet_methods, methods); !e.empty()) return "--sheet-methods: " + e;
     if (std::string e = sheet_diffusions(s.sheet_diffusions, columns); !e.empty())
       return "--sheet-diffusions: " + e;
@@ -336,7 +315,7 @@ std::string usage_text() {
     left += std::string("--") + o.name;
     if (o.value != nullptr) left += std::string(" ") + o.value;
     std::string help = o.help;
-    const SettingKey* key = o.kind == Kind::Setting ? &key_of(o) : nullptr;
+    const SettingKey* key = o.key;
     const bool word = o.kind == Kind::Word || (key && key->kind == SettingKind::Word);
     const bool integer = o.kind == Kind::Integer || (key && key->kind == SettingKind::Integer);
     const int low = key ? key->min : o.min, high = key ? key->max : o.max;
@@ -345,7 +324,7 @@ std::string usage_text() {
       help += key->kind == SettingKind::Text ? " (default \"" + value + "\")" : " (default " + value + ")";
     }
     if (o.kind == Kind::Word)
-      for (const Word& w : o.words)
+      for (const SettingWord& w : o.words)
         if (w.value == defaults.*o.number) help += std::string(" (default ") + w.word + ")";
     if (o.kind == Kind::Integer && defaults.*o.number >= o.min)
       help += " (default " + std::to_string(defaults.*o.number) + ")";
@@ -364,26 +343,25 @@ std::string usage_text() {
 }
 
 void configure(const ConversionSettings& s, Store& store, ControlValues& controls) {
-  controls.output_index = s.format == 1 ? 0 : 1;
+  controls.output_index = s.format == TargetFormat::Bmp1 ? 0 : 1;
 
-  store.SCALE = s.scale;
-  constexpr Ctl kPlaces[] = {Ctl::Fill, Ctl::Stretch, Ctl::Center, Ctl::Fit, Ctl::AspFill};
-  controls.select(kPlaces[s.place]);
+  store.SCALE = static_cast<int>(s.scale);
+  controls.select(control_of(setting_key("place"), static_cast<int>(s.place)));
   store.ASPECT = s.no_aspect_correction ? 0 : 1;
   controls.checks[Ctl::GreyScale] = s.grey;
   store.BRIGHTNESS = s.brightness;
   store.CONTRAST = s.contrast;
 
-  constexpr Ctl kMethods[] = {Ctl::MedianCut, Ctl::Kmeans, Ctl::Scolorq};
-  controls.select(kMethods[s.method]);
-  store.KMEANS = s.method;
+  controls.select(control_of(setting_key("method"), static_cast<int>(s.method)));
+  store.KMEANS = static_cast<int>(s.method);
   store.MAXITERATIONS = rounded_number_value(s.max_iterations);
   store.TRANS = s.trans;
 
-  // With diffusion off the window keeps its kernel choice; only Dither is clear.
-  constexpr Ctl kKernels[] = {Ctl::Atkinson, Ctl::FloydSteinburg, Ctl::Atkinson, Ctl::Burkes, Ctl::Stucki};
-  controls.checks[Ctl::Dither] = s.diffusion != 0;
-  controls.select(kKernels[s.diffusion]);
+  // With diffusion off the window keeps its kernel choice (Atkinson from the
+  // start); only Dither is clear.
+  const Ctl kernel = control_of(setting_key("diffusion"), static_cast<int>(s.diffusion));
+  controls.checks[Ctl::Dither] = s.diffusion != Diffusion::None;
+  controls.select(kernel == Ctl::None ? Ctl::Atkinson : kernel);
   controls.texts[Ctl::DitherValue] = s.diffusion_strength;
 
   controls.checks[Ctl::pattern] = s.bayer;

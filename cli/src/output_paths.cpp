@@ -29,7 +29,9 @@ std::string extension(const std::string& path) {
 
 bool to_stdout(const std::string& path) { return path == kStandardOutput; }
 
-std::string format_word(int format) { return format == 4 ? "bmp4" : "bmp1"; }
+std::string format_word(TargetFormat format) {
+  return word_of(setting_key("format"), static_cast<int>(format));
+}
 
 std::string identity(dev_t device, ino_t inode, const std::string& name) {
   return "file " + std::to_string(device) + ":" + std::to_string(inode) + "/" + name;
@@ -40,11 +42,13 @@ std::string identity(dev_t device, ino_t inode, const std::string& name) {
 std::string settle_output_names(Settings& s) {
   if (!s.output.empty() && !to_stdout(s.output)) {
     const std::string ext = extension(s.output);
-    const int named = ext == ".bmp1" ? 1 : ext == ".bmp4" ? 4 : 0;
-    if (named != 0 && !s.format_given) s.format = named;
-    if (named != 0 && named != s.format)
-      return "--output " + s.output + ": the name is for " + format_word(named) + ", but --format is " +
-             format_word(s.format);
+    if (ext == ".bmp1" || ext == ".bmp4") {
+      const TargetFormat named = ext == ".bmp1" ? TargetFormat::Bmp1 : TargetFormat::Bmp4;
+      if (!s.format_given) s.format = named;
+      if (named != s.format)
+        return "--output " + s.output + ": the name is for " + format_word(named) + ", but --format is " +
+               format_word(s.format);
+    }
   }
   if (!s.export_bmp.empty() && !to_stdout(s.export_bmp) && extension(s.export_bmp) != ".bmp")
     return "--export-bmp " + s.export_bmp + ": the name must end in .bmp (or be - for standard output)";

@@ -71,8 +71,8 @@ TEST_F(BatchCli, SaveSettingsWritesTheSettingsInEffectAndStops) {
                "--save-settings", "a.tessera"});
   ASSERT_EQ(r.status, 0) << r.err;
   ConversionSettings expected;
-  expected.format = 4;
-  expected.method = 1;
+  expected.format = TargetFormat::Bmp4;
+  expected.method = Method::Kmeans;
   expected.bayer = true;
   expected.diffusion_strength = "80%";
   EXPECT_EQ(read_text(dir_ / "a.tessera"), settings_file_text(expected));

@@ -35,17 +35,17 @@ const char* const kDefaultText =
 
 ConversionSettings changed() {
   ConversionSettings s;
-  s.format = 4;
-  s.scale = 3;
-  s.place = 4;
+  s.format = TargetFormat::Bmp4;
+  s.scale = Resampler::Lanczos;
+  s.place = PlaceMode::AspectFill;
   s.no_aspect_correction = true;
   s.grey = true;
   s.brightness = -255;
   s.contrast = 100;
-  s.method = 1;
+  s.method = Method::Kmeans;
   s.max_iterations = "12.5";
   s.trans = 0;
-  s.diffusion = 4;
+  s.diffusion = Diffusion::Stucki;
   s.diffusion_strength = "80%";
   s.bayer = true;
   s.bayer_strength = "&H20";
@@ -57,7 +57,7 @@ ConversionSettings changed() {
 TEST(SettingsFile, DefaultsAreWrittenInTheFixedOrder) {
   EXPECT_EQ(settings_file_text(ConversionSettings{}), kDefaultText);
   ConversionSettings read;
-  read.format = 4;
+  read.format = TargetFormat::Bmp4;
   ASSERT_EQ(read_settings_text(kDefaultText, read), "");
   EXPECT_EQ(read, ConversionSettings{});
 }
@@ -76,10 +76,10 @@ TEST(SettingsFile, EveryValueReadsBackAsItWasWritten) {
   for (const SettingKey& key : setting_keys())
     for (const SettingWord& w : key.words) {
       ConversionSettings one;
-      one.*key.number = w.value;
+      key.set(one, w.value);
       ConversionSettings again;
       ASSERT_EQ(read_settings_text(settings_file_text(one), again), "") << key.name;
-      EXPECT_EQ(again.*key.number, w.value) << key.name << " " << w.word;
+      EXPECT_EQ(key.get(again), w.value) << key.name << " " << w.word;
     }
 }
 
@@ -97,13 +97,13 @@ TEST(SettingsFile, ReadingIsForgivingAboutLayoutAndCase) {
                                "brightness = +12",
                                s),
             "");
-  EXPECT_EQ(s.format, 4);
-  EXPECT_EQ(s.scale, 3);
+  EXPECT_EQ(s.format, TargetFormat::Bmp4);
+  EXPECT_EQ(s.scale, Resampler::Lanczos);
   EXPECT_TRUE(s.bayer);
-  EXPECT_EQ(s.diffusion, 3) << "a later line wins";
+  EXPECT_EQ(s.diffusion, Diffusion::Burkes) << "a later line wins";
   EXPECT_EQ(s.diffusion_strength, "75 percent");
   EXPECT_EQ(s.brightness, 12);
-  EXPECT_EQ(s.method, 2) << "settings not in the file keep their values";
+  EXPECT_EQ(s.method, Method::Colorq) << "settings not in the file keep their values";
 }
 
 TEST(SettingsFile, WrongLinesAreNamedAndChangeNothing) {

@@ -399,6 +399,11 @@ fw::Control& frmMain::control(Ctl c) {
     case Ctl::StatusBar: return StatusBar;
     case Ctl::InputImgFrame: return InputImgFrame;
     case Ctl::OutputImgFrame: return OutputImgFrame;
+    case Ctl::NearestNeighbor: return NearestNeighbor;
+    case Ctl::Average: return Average;
+    case Ctl::Bicubic: return Bicubic;
+    case Ctl::Lanczos: return Lanczos;
+    case Ctl::None: break;
   }
   return StatusBar;
 }

@@ -12,24 +12,21 @@ namespace tessera {
 
 namespace {
 
-// The option buttons of each group, in the order of the settings' values.
-std::array<fw::OptionButton*, 4> scale_buttons(frmMain& f) {
-  return {&f.NearestNeighbor, &f.Average, &f.Bicubic, &f.Lanczos};
-}
-std::array<fw::OptionButton*, 5> place_buttons(frmMain& f) {
-  return {&f.Fill, &f.Stretch, &f.Center, &f.Fit, &f.AspFill};
-}
-std::array<fw::OptionButton*, 3> method_buttons(frmMain& f) { return {&f.MedianCut, &f.Kmeans, &f.Scolorq}; }
-// Index k is DITHER k; entry 0 stands for no diffusion.
-std::array<fw::OptionButton*, 5> kernel_buttons(frmMain& f) {
-  return {nullptr, &f.FloydSteinburg, &f.Atkinson, &f.Burkes, &f.Stucki};
+// The word of a setting whose option button is checked; `otherwise` when
+// none is (a group the window leaves unchecked).
+template <typename T>
+T checked_word(frmMain& f, const char* setting, T otherwise) {
+  for (const SettingWord& w : setting_key(setting).words)
+    if (w.control != Ctl::None && f.checked(w.control)) return static_cast<T>(w.value);
+  return otherwise;
 }
 
-template <std::size_t N>
-int checked_index(const std::array<fw::OptionButton*, N>& buttons, int otherwise) {
-  for (std::size_t i = 0; i < N; ++i)
-    if (buttons[i] != nullptr && buttons[i]->checked()) return static_cast<int>(i);
-  return otherwise;
+// Checks the option button that stands for the value's word.
+template <typename T>
+void check_word(frmMain& f, const char* setting, T value) {
+  const Ctl c = control_of(setting_key(setting), static_cast<int>(value));
+  if (c == Ctl::None) return;
+  if (auto* button = dynamic_cast<fw::OptionButton*>(&f.control(c))) button->set_checked(true);
 }
 
 // A text box set without its text-changed handler: the strengths' handlers
@@ -43,17 +40,17 @@ void set_quietly(fw::TextBox& box, const std::string& text) {
 
 ConversionSettings window_settings(frmMain& f) {
   ConversionSettings s;
-  s.format = f.OutputTypesBox.selected_index() == 0 ? 1 : 4;
-  s.scale = checked_index(scale_buttons(f), f.store.SCALE);
-  s.place = checked_index(place_buttons(f), 1);
+  s.format = f.OutputTypesBox.selected_index() == 0 ? TargetFormat::Bmp1 : TargetFormat::Bmp4;
+  s.scale = checked_word(f, "scale", static_cast<Resampler>(f.store.SCALE));
+  s.place = checked_word(f, "place", PlaceMode::Stretch);
   s.no_aspect_correction = !f.AspectRatioCorrect.checked();
   s.grey = f.GreyScale.checked();
   s.brightness = f.store.BRIGHTNESS;
   s.contrast = f.store.CONTRAST;
-  s.method = checked_index(method_buttons(f), f.store.KMEANS);
+  s.method = checked_word(f, "method", static_cast<Method>(f.store.KMEANS));
   s.max_iterations = f.MaxKMeans.text();
   s.trans = f.store.TRANS;
-  s.diffusion = f.Dither.checked() ? checked_index(kernel_buttons(f), 2) : 0;
+  s.diffusion = f.Dither.checked() ? checked_word(f, "diffusion", Diffusion::Atkinson) : Diffusion::None;
   s.diffusion_strength = f.DitherValue.text();
   s.bayer = f.pattern.checked();
   s.bayer_strength = f.BayerValue.text();
@@ -61,11 +58,11 @@ ConversionSettings window_settings(frmMain& f) {
 }
 
 void apply_window_settings(frmMain& f, const ConversionSettings& s) {
-  if (f.OutputTypesBox.count() > 1) f.OutputTypesBox.set_selected_index(s.format == 1 ? 0 : 1);
+  if (f.OutputTypesBox.count() > 1) f.OutputTypesBox.set_selected_index(s.format == TargetFormat::Bmp1 ? 0 : 1);
 
-  scale_buttons(f)[static_cast<std::size_t>(s.scale)]->set_checked(true);
-  f.store.SCALE = s.scale;
-  place_buttons(f)[static_cast<std::size_t>(s.place)]->set_checked(true);
+  check_word(f, "scale", s.scale);
+  f.store.SCALE = static_cast<int>(s.scale);
+  check_word(f, "place", s.place);
   f.AspectRatioCorrect.set_checked(!s.no_aspect_correction);
   f.store.ASPECT = s.no_aspect_correction ? 0 : 1;
   f.GreyScale.set_checked(s.grey);
@@ -77,19 +74,20 @@ void apply_window_settings(frmMain& f, const ConversionSettings& s) {
   f.store.TRANS = s.trans;
   f.TransLabel.set_text("Trans Threshold: " + std::to_string(s.trans));
 
-  method_buttons(f)[static_cast<std::size_t>(s.method)]->set_checked(true);
+  check_word(f, "method", s.method);
   STATECHANGESCALING(f);
-  f.store.KMEANS = s.method;
+  f.store.KMEANS = static_cast<int>(s.method);
   set_quietly(f.MaxKMeans, s.max_iterations);
   f.store.MAXITERATIONS = rounded_number_value(s.max_iterations);
 
   // No diffusion keeps the kernel that was chosen, as unchecking the box does.
-  f.Dither.set_checked(s.diffusion != 0);
+  const bool diffusion = s.diffusion != Diffusion::None;
+  f.Dither.set_checked(diffusion);
   for (fw::OptionButton* kernel : {&f.Atkinson, &f.Stucki, &f.FloydSteinburg, &f.Burkes})
-    kernel->set_enabled(s.diffusion != 0);
-  if (s.diffusion != 0) {
-    kernel_buttons(f)[static_cast<std::size_t>(s.diffusion)]->set_checked(true);
-    f.store.DITHER = s.diffusion;
+    kernel->set_enabled(diffusion);
+  if (diffusion) {
+    check_word(f, "diffusion", s.diffusion);
+    f.store.DITHER = static_cast<int>(s.diffusion);
   }
   set_quietly(f.DitherValue, s.diffusion_strength);
   f.store.DITHERSTRENGTH = number_value(s.diffusion_strength) / 100.0;

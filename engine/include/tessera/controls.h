@@ -23,6 +23,11 @@ enum class Ctl {
   Dither, pattern, FloydSteinburg, Atkinson, Burkes, Stucki, DitherValue,
   // written by the stages
   UniqueColors, StatusBar, InputImgFrame, OutputImgFrame,
+  // the resampling buttons: the stages read SCALE, which their handlers set,
+  // but the settings name them
+  NearestNeighbor, Average, Bicubic, Lanczos,
+  // no control at all
+  None,
 };
 
 class Controls {

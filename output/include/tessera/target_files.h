@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tessera/settings.h"
 #include "tessera/store.h"
 #include "tessera/surface.h"
 
@@ -22,6 +23,9 @@ inline constexpr std::size_t kBmp4FileSize = 16032;
 // file name is replaced by ".bmp1" / ".bmp4" (appended when there is none).
 // photo.jpeg -> photo.bmp1, pic -> pic.bmp1, /a.b/cat.png -> /a.b/cat.bmp4.
 std::string target_file_name(const std::string& picture, int filetype);
+inline std::string target_file_name(const std::string& picture, TargetFormat format) {
+  return target_file_name(picture, static_cast<int>(format));
+}
 
 // Export beside the picture: the extension is replaced by "_out.bmp".
 // photo.jpeg -> photo_out.bmp, pic -> pic_out.bmp.

@@ -138,12 +138,14 @@ class frmMain : public fw::Form, public Controls {
   void set_swatch(int k, std::uint32_t colour) override;
   void show_picture(Ctl frame, const std::string& path, const Surface& surface) override;
 
+  // The control a Ctl names (the status bar for Ctl::None).
+  fw::Control& control(Ctl c);
+
   static frmMain& of(fw::Control& sender) { return static_cast<frmMain&>(sender.form()); }
 
  private:
   void lay_out();
   void bind_handlers();
-  fw::Control& control(Ctl c);
 
   std::array<fw::Label*, 17> swatches_{};
 };

@@ -1,0 +1,109 @@
+// The settings of a conversion: one table that names every setting once,
+// with its short letter, its words, its range and its help. The command line's
+// options, the settings files, the window's controls and the contact sheet
+// all read it, so a new setting is one row here plus where it is used.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tessera/controls.h"
+
+namespace tessera {
+
+// The target file: the values are the format's own number.
+enum class TargetFormat { Bmp1 = 1, Bmp4 = 4 };
+// How the picture is resampled into the working image (the store's SCALE).
+enum class Resampler { Nearest = 0, Average = 1, Bicubic = 2, Lanczos = 3 };
+// Where the picture lies in the working image.
+enum class PlaceMode { Fill = 0, Stretch = 1, Center = 2, Fit = 3, AspectFill = 4 };
+// The palette method (the store's KMEANS).
+enum class Method { MedianCut = 0, Kmeans = 1, Colorq = 2 };
+// Error diffusion: None, or the kernel (the store's DITHER).
+enum class Diffusion { None = 0, FloydSteinberg = 1, Atkinson = 2, Burkes = 3, Stucki = 4 };
+
+// What the controls of a conversion stand at; the defaults are the window's
+// start states.
+struct ConversionSettings {
+  TargetFormat format = TargetFormat::Bmp1;
+  Resampler scale = Resampler::Nearest;
+  PlaceMode place = PlaceMode::Stretch;
+  bool no_aspect_correction = false;
+  bool grey = false;
+  int brightness = 0;
+  int contrast = 0;
+  Method method = Method::Colorq;
+  std::string max_iterations = "50";  // read like the window's box
+  int trans = 50;
+  Diffusion diffusion = Diffusion::None;
+  std::string diffusion_strength = "100";
+  bool bayer = false;
+  std::string bayer_strength = "100";
+
+  friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
+};
+
+enum class SettingKind { Flag, Integer, Word, Text };
+
+struct SettingWord {
+  const char* word;  // as files and the command line write it
+  int value;         // the enumerator's value
+  // The window's option button that stands for the word; a word without one
+  // (no diffusion, the formats of the list box) is told by the setting's use.
+  Ctl control = Ctl::None;
+};
+
+// One setting.
+struct SettingKey {
+  const char* name;        // the long option and the settings-file key
+  char letter;             // the short option, 0 for none
+  SettingKind kind;
+  const char* value_name;  // what the help calls the value; nullptr for a flag
+  const char* help;
+  int min = 0, max = 0;    // Integer
+  std::vector<SettingWord> words = {};
+  // Flags, words and integers as a whole number (flags 0 or 1, words their
+  // value); texts through text.
+  int (*get)(const ConversionSettings&) = nullptr;
+  void (*set)(ConversionSettings&, int) = nullptr;
+  std::string ConversionSettings::*text = nullptr;
+};
+
+// Every setting, in the order of the help and of the files.
+const std::vector<SettingKey>& setting_keys();
+const SettingKey* find_setting_key(std::string_view name);
+// The same for a name that must be in the table: a name missing there is a
+// programming error, caught by the first call rather than by a crash later.
+const SettingKey& setting_key(std::string_view name);
+
+// "bmp1, bmp4" for a Word setting.
+std::string setting_words(const SettingKey& key);
+// The word of a value, nullptr when none has it.
+const char* word_of(const SettingKey& key, int value);
+// The control of a value's word, Ctl::None when it has none.
+Ctl control_of(const SettingKey& key, int value);
+
+// The grammar of values, one for every reader of them. Each returns "" or
+// what is wrong with the value (without the setting's name).
+// Words in any case.
+std::string read_word(const std::vector<SettingWord>& words, std::string_view text, int& value);
+// Whole numbers from min to max, an optional '+' before them.
+std::string read_whole_number(std::string_view text, int min, int max, int& value);
+// true or false in any case.
+std::string read_flag(std::string_view text, bool& value);
+// The text without the blanks (and a line's carriage return) around it.
+std::string_view trimmed_value(std::string_view text);
+
+// Sets one setting from its text. Returns "" or what is wrong with the value
+// (without the setting's name).
+std::string set_setting(const SettingKey& key, std::string_view value, ConversionSettings& settings);
+
+// The value as a settings file writes it.
+std::string setting_value(const SettingKey& key, const ConversionSettings& settings);
+
+// For a text setting that is not wholly a number (it still converts, as the
+// window reads it): "'abc' is not a number; read as 0". "" otherwise.
+std::string setting_warning(const SettingKey& key, const ConversionSettings& settings);
+
+}  // namespace tessera
