@@ -13,11 +13,22 @@
 #include <random>
 #include <string>
 
+#include <ostream>
+
 #include "input/input.h"
 #include "pictures/decode.h"
 #include "tessera/stages.h"
 
+namespace tessera {
+// Test messages name a resampler or a placement by its number.
+inline std::ostream& operator<<(std::ostream& out, Resampler r) { return out << static_cast<int>(r); }
+inline std::ostream& operator<<(std::ostream& out, PlaceMode m) { return out << static_cast<int>(m); }
+}  // namespace tessera
+
 namespace tessera::testing {
+
+inline constexpr Resampler kEveryResampler[] = {Resampler::Nearest, Resampler::Average, Resampler::Bicubic,
+                                                Resampler::Lanczos};
 
 using ld = long double;
 using Rgba = std::array<int, 4>;  // red, green, blue, alpha
@@ -121,11 +132,11 @@ inline Rgba ref_lanczos(const Frame& f, const Placement& p, int x, int y) {
   return out;
 }
 
-inline Rgba ref_pixel(int method, const Frame& f, const Placement& p, int x, int y) {
+inline Rgba ref_pixel(Resampler method, const Frame& f, const Placement& p, int x, int y) {
   switch (method) {
-    case kAverage: return ref_average(f, p, x, y);
-    case kBicubic: return ref_bicubic(f, p, x, y);
-    case kLanczos: return ref_lanczos(f, p, x, y);
+    case Resampler::Average: return ref_average(f, p, x, y);
+    case Resampler::Bicubic: return ref_bicubic(f, p, x, y);
+    case Resampler::Lanczos: return ref_lanczos(f, p, x, y);
     default: return ref_nearest(f, p, x, y);
   }
 }

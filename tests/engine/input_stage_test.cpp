@@ -66,22 +66,22 @@ TEST(InputStage, ReadsTheFormatAndPlacementControlsAfreshEachRun) {
 TEST(InputStage, AverageFallsBackToNearestForSmallPicturesAndStaysSo) {
   StageRun run("stage_average_small");
   run.open(TestPicture(100, 100, argb(50, 50, 50)));
-  run.store.SCALE = kAverage;
+  run.store.SCALE = static_cast<int>(Resampler::Average);
   run.input();
-  EXPECT_EQ(run.store.SCALE, kNearest);
+  EXPECT_EQ(run.store.SCALE, static_cast<int>(Resampler::Nearest));
   run.open(TestPicture(640, 400, argb(50, 50, 50)));
   run.input();
-  EXPECT_EQ(run.store.SCALE, kNearest);
+  EXPECT_EQ(run.store.SCALE, static_cast<int>(Resampler::Nearest));
   // Large enough pictures keep averaging.
-  run.store.SCALE = kAverage;
+  run.store.SCALE = static_cast<int>(Resampler::Average);
   run.input();
-  EXPECT_EQ(run.store.SCALE, kAverage);
+  EXPECT_EQ(run.store.SCALE, static_cast<int>(Resampler::Average));
   // Other methods are never changed.
   run.open(TestPicture(10, 10, argb(1, 1, 1)));
-  for (int method : {kBicubic, kLanczos}) {
-    run.store.SCALE = method;
+  for (Resampler method : {Resampler::Bicubic, Resampler::Lanczos}) {
+    run.store.SCALE = static_cast<int>(method);
     run.input();
-    EXPECT_EQ(run.store.SCALE, method);
+    EXPECT_EQ(run.store.SCALE, static_cast<int>(method));
   }
 }
 
@@ -107,7 +107,7 @@ TEST(InputStage, GreyScaleGreysThePictureBeforeResampling) {
   StageRun run("stage_grey");
   run.store.OPENFILENAME = testing::sample("rose_alpha_400x301.png");
   run.controls.checks[Ctl::GreyScale] = true;
-  run.store.SCALE = kLanczos;
+  run.store.SCALE = static_cast<int>(Resampler::Lanczos);
   run.controls.select(Ctl::Fill);
   run.input();
   int translucent = 0;
@@ -145,12 +145,12 @@ TEST(InputStage, UndecodablePictureIsTransparentBlackAndSaysWhy) {
       std::ofstream(run.dir + "/picture.png") << "not a picture";
     }
     run.store.OPENFILENAME = run.dir + "/" + name;
-    run.store.SCALE = kAverage;
+    run.store.SCALE = static_cast<int>(Resampler::Average);
     const int count = run.store.TEMPFILECOUNT;
     run.input_and_census();
     EXPECT_EQ(run.store.XSIZE, 0);
     EXPECT_EQ(run.store.YSIZE, 0);
-    EXPECT_EQ(run.store.SCALE, kNearest);  // the method correction still applies
+    EXPECT_EQ(run.store.SCALE, static_cast<int>(Resampler::Nearest));  // the method correction still applies
     EXPECT_EQ(run.store.ISTRANSPARENT, 1);
     for (int y = 0; y < 200; ++y)
       for (int x = 0; x < 320; ++x) ASSERT_EQ(testing::working_pixel(run.store, x, y), (Rgba{0, 0, 0, 0}));
@@ -176,11 +176,11 @@ TEST(InputStage, OpaquePhotosStayOpaqueWhenTheyCoverTheWorkingImage) {
     for (Ctl mode : {Ctl::Fill, Ctl::AspFill})
       for (int index : {0, 1})
         for (int aspect : {0, 1})
-          for (int method = 0; method < 4; ++method) {
+          for (Resampler method : testing::kEveryResampler) {
             run.controls.select(mode);
             run.controls.output_index = index;
             run.store.ASPECT = aspect;
-            run.store.SCALE = method;
+            run.store.SCALE = static_cast<int>(method);
             run.input();
             ASSERT_EQ(run.store.ISTRANSPARENT, 0)
                 << name << " format " << index << " aspect " << aspect << " method " << method;
@@ -195,8 +195,8 @@ TEST(InputStage, SnakeThroughEveryMethodMatchesThePlainVersion) {
   run.controls.output_index = 1;
   DecodedPicture picture = decode_picture(run.store.OPENFILENAME);
   ASSERT_EQ(picture.error, "");
-  for (int method = 0; method < 4; ++method) {
-    run.store.SCALE = method;
+  for (Resampler method : testing::kEveryResampler) {
+    run.store.SCALE = static_cast<int>(method);
     run.input_and_census();
     const Placement p{run.store.XSCALE, run.store.YSCALE, run.store.OFFSETX, run.store.OFFSETY};
     for (int y = 0; y < 200; y += 3)

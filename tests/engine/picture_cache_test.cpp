@@ -137,7 +137,7 @@ TEST(PictureCache, RerunsOfTheInputStageDoNotDecodeAgain) {
   // The grey step works on a copy: the kept colours are untouched.
   cv.checks[Ctl::GreyScale] = false;
   cv.select(Ctl::Fit);
-  s->SCALE = kLanczos;
+  s->SCALE = static_cast<int>(Resampler::Lanczos);
   REDISPLAYINPUT(*s, cv);
   check("colour again, fitted");
   EXPECT_EQ(s->INPUTPICTURE->decodes(), 1);

@@ -10,7 +10,8 @@ namespace {
 
 struct PlacementCase {
   const char* what;
-  int mode, filetype, aspect, xsize, ysize;
+  PlaceMode mode;
+  int filetype, aspect, xsize, ysize;
   double xscale, yscale;
   int offsetx, offsety;
 };
@@ -29,30 +30,30 @@ TEST_P(PlacementTable, ScalesAndOffsets) {
 INSTANTIATE_TEST_SUITE_P(
     Modes, PlacementTable,
     ::testing::Values(
-        PlacementCase{"exact size, Fill", kFill, 1, 1, 320, 200, 1, 1, 0, 0},
-        PlacementCase{"exact size, Fit", kFit, 1, 1, 320, 200, 1, 1, 0, 0},
-        PlacementCase{"exact size, Center", kCenter, 1, 1, 320, 200, 1, 1, 0, 0},
-        PlacementCase{"exact size, Stretch", kStretch, 1, 1, 320, 200, 1, 1, 0, 0},
-        PlacementCase{"wide picture, Fit", kFit, 1, 1, 1280, 200, 0.25, 0.25, 0, 75},
-        PlacementCase{"wide picture, Fill crops the sides", kFill, 1, 1, 1280, 200, 1, 1, -480, 0},
-        PlacementCase{"one column too many, Fill", kFill, 1, 1, 321, 200, 1, 1, -1, 0},
-        PlacementCase{"one column too many, Center: -0.5 rounds to 0", kCenter, 1, 1, 321, 200, 1, 1, 0, 0},
-        PlacementCase{"three columns too many, Center: -1.5 rounds to -2", kCenter, 1, 1, 323, 200, 1, 1, -2, 0},
-        PlacementCase{"small picture, Center", kCenter, 1, 1, 100, 50, 1, 1, 110, 75},
-        PlacementCase{"Stretch ignores proportions", kStretch, 1, 1, 640, 100, 0.5, 2, 0, 0},
-        PlacementCase{"BMP4 corrected Fill, 200 x 400", kFill, 4, 1, 200, 400, 0.8, 1.6, 0, -220},
-        PlacementCase{"BMP4 corrected AspFill, 200 x 400", kAspFill, 4, 1, 200, 400, 0.8, 1.6, 0, -220},
-        PlacementCase{"BMP4 corrected Fit, 200 x 400", kFit, 4, 1, 200, 400, 0.25, 0.5, 55, 0},
-        PlacementCase{"BMP4 corrected Center", kCenter, 4, 1, 200, 100, 0.5, 1, 30, 50},
-        PlacementCase{"BMP4 uncorrected Fill places square pixels", kFill, 4, 0, 320, 200, 1, 1, -80, 0},
-        PlacementCase{"BMP4 uncorrected Stretch", kStretch, 4, 0, 320, 200, 0.5, 1, 0, 0},
-        PlacementCase{"BMP4 corrected Stretch is the same", kStretch, 4, 1, 320, 200, 0.5, 1, 0, 0},
-        PlacementCase{"BMP1 ignores the aspect setting", kFit, 1, 0, 640, 200, 0.5, 0.5, 0, 50}));
+        PlacementCase{"exact size, Fill", PlaceMode::Fill, 1, 1, 320, 200, 1, 1, 0, 0},
+        PlacementCase{"exact size, Fit", PlaceMode::Fit, 1, 1, 320, 200, 1, 1, 0, 0},
+        PlacementCase{"exact size, Center", PlaceMode::Center, 1, 1, 320, 200, 1, 1, 0, 0},
+        PlacementCase{"exact size, Stretch", PlaceMode::Stretch, 1, 1, 320, 200, 1, 1, 0, 0},
+        PlacementCase{"wide picture, Fit", PlaceMode::Fit, 1, 1, 1280, 200, 0.25, 0.25, 0, 75},
+        PlacementCase{"wide picture, Fill crops the sides", PlaceMode::Fill, 1, 1, 1280, 200, 1, 1, -480, 0},
+        PlacementCase{"one column too many, Fill", PlaceMode::Fill, 1, 1, 321, 200, 1, 1, -1, 0},
+        PlacementCase{"one column too many, Center: -0.5 rounds to 0", PlaceMode::Center, 1, 1, 321, 200, 1, 1, 0, 0},
+        PlacementCase{"three columns too many, Center: -1.5 rounds to -2", PlaceMode::Center, 1, 1, 323, 200, 1, 1, -2, 0},
+        PlacementCase{"small picture, Center", PlaceMode::Center, 1, 1, 100, 50, 1, 1, 110, 75},
+        PlacementCase{"Stretch ignores proportions", PlaceMode::Stretch, 1, 1, 640, 100, 0.5, 2, 0, 0},
+        PlacementCase{"BMP4 corrected Fill, 200 x 400", PlaceMode::Fill, 4, 1, 200, 400, 0.8, 1.6, 0, -220},
+        PlacementCase{"BMP4 corrected AspFill, 200 x 400", PlaceMode::AspectFill, 4, 1, 200, 400, 0.8, 1.6, 0, -220},
+        PlacementCase{"BMP4 corrected Fit, 200 x 400", PlaceMode::Fit, 4, 1, 200, 400, 0.25, 0.5, 55, 0},
+        PlacementCase{"BMP4 corrected Center", PlaceMode::Center, 4, 1, 200, 100, 0.5, 1, 30, 50},
+        PlacementCase{"BMP4 uncorrected Fill places square pixels", PlaceMode::Fill, 4, 0, 320, 200, 1, 1, -80, 0},
+        PlacementCase{"BMP4 uncorrected Stretch", PlaceMode::Stretch, 4, 0, 320, 200, 0.5, 1, 0, 0},
+        PlacementCase{"BMP4 corrected Stretch is the same", PlaceMode::Stretch, 4, 1, 320, 200, 0.5, 1, 0, 0},
+        PlacementCase{"BMP1 ignores the aspect setting", PlaceMode::Fit, 1, 0, 640, 200, 0.5, 0.5, 0, 50}));
 
 TEST(Placement, ExactFitsAreNotCroppedByRoundingNoise) {
   // 200 x 0.8 is 160.0000000000000089 in long double: the floored offset of an
   // exact fit must still be 0, not -1.
-  const Placement p = place_picture(kFill, 4, 1, 200, 400);
+  const Placement p = place_picture(PlaceMode::Fill, 4, 1, 200, 400);
   ASSERT_EQ(p.XSCALE, 0.8);
   EXPECT_GT(200.0L * p.XSCALE, 160.0L);
   EXPECT_EQ(p.OFFSETX, 0);
@@ -60,9 +61,9 @@ TEST(Placement, ExactFitsAreNotCroppedByRoundingNoise) {
   // offsets must be 0 in both formats.
   for (int n = 100; n <= 3000; ++n)
     for (int filetype : {1, 4}) {
-      ASSERT_EQ(place_picture(kFill, filetype, 1, n, n).OFFSETX, 0) << n;
-      ASSERT_EQ(place_picture(kFit, filetype, 1, n, n).OFFSETY, 0) << n;
-      ASSERT_EQ(place_picture(kAspFill, filetype, 1, n, n).OFFSETX, 0) << n;
+      ASSERT_EQ(place_picture(PlaceMode::Fill, filetype, 1, n, n).OFFSETX, 0) << n;
+      ASSERT_EQ(place_picture(PlaceMode::Fit, filetype, 1, n, n).OFFSETY, 0) << n;
+      ASSERT_EQ(place_picture(PlaceMode::AspectFill, filetype, 1, n, n).OFFSETX, 0) << n;
     }
 }
 
@@ -72,13 +73,13 @@ TEST(Placement, FillAndFitCoverAndShowTheWholePicture) {
       for (int filetype : {1, 4})
         for (int aspect : {0, 1}) {
           const int outputx = filetype == 1 ? 320 : 160;
-          const Placement fill = place_picture(kFill, filetype, aspect, xsize, ysize);
+          const Placement fill = place_picture(PlaceMode::Fill, filetype, aspect, xsize, ysize);
           // Every working pixel starts inside the placed picture.
           EXPECT_LE(fill.OFFSETX, 0);
           EXPECT_LE(fill.OFFSETY, 0);
           EXPECT_GT(fill.OFFSETX + static_cast<long double>(xsize) * fill.XSCALE, outputx - 1);
           EXPECT_GT(fill.OFFSETY + static_cast<long double>(ysize) * fill.YSCALE, 200 - 1);
-          const Placement fit = place_picture(kFit, filetype, aspect, xsize, ysize);
+          const Placement fit = place_picture(PlaceMode::Fit, filetype, aspect, xsize, ysize);
           // ... and Fit keeps all of it inside.
           EXPECT_GE(fit.OFFSETX, 0);
           EXPECT_GE(fit.OFFSETY, 0);
@@ -90,7 +91,7 @@ TEST(Placement, FillAndFitCoverAndShowTheWholePicture) {
 TEST(Placement, ExtendedPrecisionDecidesWhichColumnIsRead) {
   // Working column 4 of the BMP4 corrected Fill of a 200 x 400 picture reads
   // source column floor(4 / 0.8) = 4; in double arithmetic 4 / 0.8 is 5.
-  const Placement p = place_picture(kFill, 4, 1, 200, 400);
+  const Placement p = place_picture(PlaceMode::Fill, 4, 1, 200, 400);
   EXPECT_EQ(4.0 / p.XSCALE, 5.0);
   testing::TestPicture pic(200, 400);
   for (int y = 0; y < 400; ++y)
@@ -98,7 +99,7 @@ TEST(Placement, ExtendedPrecisionDecidesWhichColumnIsRead) {
   Store s;
   s.OUTPUTX = 160;
   s.OUTPUTY = 200;
-  resample(s, pic.frame(), p, kNearest);
+  resample(s, pic.frame(), p, Resampler::Nearest);
   EXPECT_EQ(s.IMAGEIN(4, 0, 1), 4);
   EXPECT_EQ(s.IMAGEIN(8, 0, 1), 9);  // 8 / 0.8 = 9.999... also floors to 9
 }

@@ -13,12 +13,13 @@ using testing::argb;
 using testing::Rgba;
 using testing::TestPicture;
 
-const char* method_name(int m) {
+const char* method_name(Resampler m) {
   static const char* names[] = {"nearest", "average", "bicubic", "Lanczos"};
-  return names[m];
+  return names[static_cast<int>(m)];
 }
 
-Store resampled(TestPicture& pic, int mode, int filetype, int aspect, int method, Placement* out = nullptr) {
+Store resampled(TestPicture& pic, PlaceMode mode, int filetype, int aspect, Resampler method,
+                Placement* out = nullptr) {
   Store s;
   s.OUTPUTX = filetype == 1 ? 320 : 160;
   s.OUTPUTY = 200;
@@ -30,7 +31,7 @@ Store resampled(TestPicture& pic, int mode, int filetype, int aspect, int method
 
 TEST(Resample, AgreesWithThePlainVersionOnRandomPictures) {
   std::mt19937 rng(12345);
-  std::uniform_int_distribution<int> side(1, 700), pick_mode(1, 5), pick_type(0, 1), coin(0, 1);
+  std::uniform_int_distribution<int> side(1, 700), pick_mode(0, 4), pick_type(0, 1), coin(0, 1);
   int compared = 0;
   for (int round = 0; round < 24; ++round) {
     // Small, large, and exact-fit sizes; random placement and format.
@@ -39,16 +40,16 @@ TEST(Resample, AgreesWithThePlainVersionOnRandomPictures) {
     if (round % 6 == 1) w = 200, h = 400;
     TestPicture pic = testing::random_picture(rng, w, h, coin(rng) == 1);
     const int mode = pick_mode(rng), filetype = pick_type(rng) ? 1 : 4, aspect = coin(rng);
-    for (int method = 0; method < 4; ++method) {
+    for (Resampler method : testing::kEveryResampler) {
       Placement p;
-      Store s = resampled(pic, mode, filetype, aspect, method, &p);
+      Store s = resampled(pic, static_cast<PlaceMode>(mode), filetype, aspect, method, &p);
       // Every pixel of the border and a spread of the inside: the plain
       // Lanczos is too slow to run on every pixel of every round.
       const Frame f = pic.frame();
       for (int y = 0; y < s.OUTPUTY; ++y)
         for (int x = 0; x < s.OUTPUTX; ++x) {
           const bool border = x < 2 || y < 2 || x >= s.OUTPUTX - 2 || y >= s.OUTPUTY - 2;
-          if (!border && (x * 7 + y * 13) % (method == kLanczos ? 29 : 5) != 0) continue;
+          if (!border && (x * 7 + y * 13) % (method == Resampler::Lanczos ? 29 : 5) != 0) continue;
           ASSERT_EQ(testing::working_pixel(s, x, y), testing::ref_pixel(method, f, p, x, y))
               << method_name(method) << " at " << x << "," << y << " of " << w << "x" << h << " mode " << mode
               << " type " << filetype << " aspect " << aspect;
@@ -62,8 +63,8 @@ TEST(Resample, AgreesWithThePlainVersionOnRandomPictures) {
 TEST(Resample, PictureOfTheWorkingSizeIsCopiedByThreeMethods) {
   std::mt19937 rng(7);
   TestPicture pic = testing::random_picture(rng, 320, 200, true);
-  for (int mode : {kFill, kStretch, kCenter, kFit, kAspFill})
-    for (int method : {kNearest, kAverage, kBicubic}) {
+  for (PlaceMode mode : {PlaceMode::Fill, PlaceMode::Stretch, PlaceMode::Center, PlaceMode::Fit, PlaceMode::AspectFill})
+    for (Resampler method : {Resampler::Nearest, Resampler::Average, Resampler::Bicubic}) {
       Store s = resampled(pic, mode, 1, 1, method);
       for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 320; ++x) {
@@ -78,7 +79,7 @@ TEST(Resample, PictureOfTheWorkingSizeIsCopiedByThreeMethods) {
 TEST(Resample, HalvingWithAverageTakesTheFloorOfEachTwoByTwoMean) {
   std::mt19937 rng(8);
   TestPicture pic = testing::random_picture(rng, 640, 400, true);
-  Store s = resampled(pic, kFill, 1, 1, kAverage);
+  Store s = resampled(pic, PlaceMode::Fill, 1, 1, Resampler::Average);
   for (int y = 0; y < 200; ++y)
     for (int x = 0; x < 320; ++x)
       for (int c = 0; c < 4; ++c) {
@@ -93,7 +94,7 @@ TEST(Resample, HalvingWithAverageTakesTheFloorOfEachTwoByTwoMean) {
 TEST(Resample, FitLeavesTheBordersTransparentBlack) {
   TestPicture pic(1280, 200, argb(10, 20, 30));
   Placement p;
-  Store s = resampled(pic, kFit, 1, 1, kNearest, &p);
+  Store s = resampled(pic, PlaceMode::Fit, 1, 1, Resampler::Nearest, &p);
   EXPECT_EQ(p.OFFSETY, 75);
   for (int x = 0; x < 320; x += 3) {
     EXPECT_EQ(testing::working_pixel(s, x, 74), (Rgba{0, 0, 0, 0}));
@@ -111,7 +112,7 @@ TEST(Resample, AverageBoxInsideOneSourceRowTakesThatRow) {
   for (int y = 0; y < 400; ++y)
     for (int x = 0; x < 200; ++x) pic.at(x, y) = argb(y % 256, x, 77);
   Placement p;
-  Store s = resampled(pic, kFill, 4, 1, kAverage, &p);
+  Store s = resampled(pic, PlaceMode::Fill, 4, 1, Resampler::Average, &p);
   ASSERT_EQ(p.YSCALE, 1.6);
   int single_row_boxes = 0;
   for (int y = 0; y < 200; ++y) {
@@ -135,9 +136,9 @@ TEST(Resample, LanczosKeepsOpaqueFlatPicturesOpaqueAndFlat) {
   // ulps; the floor must not drop a level.
   for (int w : {97, 320, 333, 640, 1024}) {
     TestPicture pic(w, w * 3 / 4, argb(200, 17, 1));
-    for (int mode : {kFill, kStretch, kAspFill})
+    for (PlaceMode mode : {PlaceMode::Fill, PlaceMode::Stretch, PlaceMode::AspectFill})
       for (int filetype : {1, 4}) {
-        Store s = resampled(pic, mode, filetype, 1, kLanczos);
+        Store s = resampled(pic, mode, filetype, 1, Resampler::Lanczos);
         for (int y = 0; y < s.OUTPUTY; ++y)
           for (int x = 0; x < s.OUTPUTX; ++x)
             ASSERT_EQ(testing::working_pixel(s, x, y), (Rgba{200, 17, 1, 255}))
@@ -153,7 +154,7 @@ TEST(Resample, LanczosReachesThreeSourcePixelsBeyondThePicture) {
   // 59 lies half a source pixel left of it, column 55 two and a half.
   TestPicture pic(100, 100, argb(50, 60, 70));
   Placement p;
-  Store s = resampled(pic, kFit, 1, 1, kLanczos, &p);
+  Store s = resampled(pic, PlaceMode::Fit, 1, 1, Resampler::Lanczos, &p);
   ASSERT_EQ(p.XSCALE, 2.0);
   ASSERT_EQ(p.OFFSETX, 60);
   EXPECT_EQ(testing::working_pixel(s, 59, 101), (Rgba{50, 60, 70, 255}));
@@ -161,8 +162,8 @@ TEST(Resample, LanczosReachesThreeSourcePixelsBeyondThePicture) {
   EXPECT_EQ(testing::working_pixel(s, 54, 101), (Rgba{0, 0, 0, 0}));  // three away: weight 0
   EXPECT_EQ(testing::working_pixel(s, 53, 101), (Rgba{0, 0, 0, 0}));
   // Nearest and bicubic stop at the picture's edge.
-  for (int method : {kNearest, kBicubic}) {
-    Store t = resampled(pic, kFit, 1, 1, method);
+  for (Resampler method : {Resampler::Nearest, Resampler::Bicubic}) {
+    Store t = resampled(pic, PlaceMode::Fit, 1, 1, method);
     EXPECT_EQ(testing::working_pixel(t, 59, 101), (Rgba{0, 0, 0, 0})) << method_name(method);
     EXPECT_EQ(testing::working_pixel(t, 60, 101), (Rgba{50, 60, 70, 255})) << method_name(method);
   }
@@ -184,8 +185,8 @@ TEST(Resample, ColoursAreResampledIndependentlyOfAlpha) {
   // A fully transparent picture stays fully transparent, and its colours are
   // not premultiplied away.
   TestPicture pic(333, 222, argb(90, 180, 240, 0));
-  for (int method = 0; method < 4; ++method) {
-    Store s = resampled(pic, kFill, 1, 1, method);
+  for (Resampler method : testing::kEveryResampler) {
+    Store s = resampled(pic, PlaceMode::Fill, 1, 1, method);
     for (int y = 0; y < 200; y += 7)
       for (int x = 0; x < 320; x += 7)
         ASSERT_EQ(testing::working_pixel(s, x, y), (Rgba{90, 180, 240, 0})) << method_name(method);
@@ -196,9 +197,9 @@ TEST(Resample, AspectFillIsFill) {
   std::mt19937 rng(9);
   TestPicture pic = testing::random_picture(rng, 413, 257, true);
   for (int filetype : {1, 4})
-    for (int method = 0; method < 4; ++method) {
-      Store a = resampled(pic, kFill, filetype, 1, method);
-      Store b = resampled(pic, kAspFill, filetype, 1, method);
+    for (Resampler method : testing::kEveryResampler) {
+      Store a = resampled(pic, PlaceMode::Fill, filetype, 1, method);
+      Store b = resampled(pic, PlaceMode::AspectFill, filetype, 1, method);
       for (int y = 0; y < 200; ++y)
         for (int x = 0; x < a.OUTPUTX; ++x) ASSERT_EQ(testing::working_pixel(a, x, y), testing::working_pixel(b, x, y));
     }

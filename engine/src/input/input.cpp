@@ -125,12 +125,11 @@ int blend_over_checkerboard(int alpha, int value, int background) {
 
 void REDISPLAYINPUT(Store& s, Controls& controls) {
   s.OUTPUTFILETYPE = controls.selected_index(Ctl::OutputTypesBox) == 0 ? 1 : 4;
-  int scaleaspect = 0;
-  if (controls.checked(Ctl::Fill)) scaleaspect = kFill;
-  if (controls.checked(Ctl::Stretch)) scaleaspect = kStretch;
-  if (controls.checked(Ctl::Center)) scaleaspect = kCenter;
-  if (controls.checked(Ctl::Fit)) scaleaspect = kFit;
-  if (controls.checked(Ctl::AspFill)) scaleaspect = kAspFill;
+  // The last checked button of the group counts; with none checked, the
+  // window's start state, Stretch.
+  PlaceMode scaleaspect = PlaceMode::Stretch;
+  for (const SettingWord& w : setting_key("place").words)
+    if (controls.checked(w.control)) scaleaspect = static_cast<PlaceMode>(w.value);
   s.ISTRANSPARENT = 0;
 
   if (!s.INPUTPICTURE) s.INPUTPICTURE.reset(new PictureCache);
@@ -165,10 +164,11 @@ void REDISPLAYINPUT(Store& s, Controls& controls) {
 
   // Averaging cannot enlarge; a picture smaller than the working image is
   // taken by nearest neighbour from now on, until a method is chosen again.
-  if (s.SCALE == kAverage && (s.XSIZE < s.OUTPUTX || s.YSIZE < s.OUTPUTY)) s.SCALE = kNearest;
+  if (s.SCALE == static_cast<int>(Resampler::Average) && (s.XSIZE < s.OUTPUTX || s.YSIZE < s.OUTPUTY))
+    s.SCALE = static_cast<int>(Resampler::Nearest);
 
   // An undecodable picture leaves the working image transparent black.
-  if (decoded) resample(s, frame, placement, s.SCALE);
+  if (decoded) resample(s, frame, placement, static_cast<Resampler>(s.SCALE));
 
   adjust_tones(s);
   if (s.PREVIEWS)

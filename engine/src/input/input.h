@@ -9,15 +9,11 @@
 #include <cstdint>
 
 #include "tessera/picture.h"
+#include "tessera/settings.h"
 #include "tessera/store.h"
 
 namespace tessera {
 
-// Placement modes, the option buttons of the "Scale Method" group.
-enum PlacementMode { kFill = 1, kStretch = 2, kCenter = 3, kFit = 4, kAspFill = 5 };
-
-// Resampling methods, the values of SCALE.
-enum ResampleMethod { kNearest = 0, kAverage = 1, kBicubic = 2, kLanczos = 3 };
 
 // Where the picture lies in the working image.
 struct Placement {
@@ -28,11 +24,11 @@ struct Placement {
 };
 
 // Placement of an xsize x ysize picture (both above 0) into the working image
-// of the format (1 or 4); mode is a PlacementMode.
-Placement place_picture(int mode, int outputfiletype, int aspect, int xsize, int ysize);
+// of the format (1 or 4).
+Placement place_picture(PlaceMode mode, int outputfiletype, int aspect, int xsize, int ysize);
 
 // Resamples the frame into channels 1..4 of IMAGEIN over OUTPUTX x OUTPUTY.
-void resample(Store& store, const Frame& frame, const Placement& placement, int method);
+void resample(Store& store, const Frame& frame, const Placement& placement, Resampler method);
 
 // Grey level of one picture pixel.
 int grey_value(int red, int green, int blue);

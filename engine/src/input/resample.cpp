@@ -289,7 +289,7 @@ double LANCZOSKERNEL(double distance, int a) {
                              (static_cast<ld>(distance) * distance * kPiSquared));
 }
 
-Placement place_picture(int mode, int outputfiletype, int aspect, int xsize, int ysize) {
+Placement place_picture(PlaceMode mode, int outputfiletype, int aspect, int xsize, int ysize) {
   const int outputx = outputfiletype == 1 ? kMaxWidth : kMaxWidth / 2;
   const int outputy = kMaxHeight;
   const bool corrected = aspect == 1 && outputfiletype == 4;
@@ -312,23 +312,23 @@ Placement place_picture(int mode, int outputfiletype, int aspect, int xsize, int
     return floor_int((output - static_cast<ld>(size) * scale) / 2 + 1e-9);
   };
   switch (mode) {
-    case kFill:
-    case kAspFill:
-    case kFit: {
-      const bool fill = mode != kFit;
+    case PlaceMode::Fill:
+    case PlaceMode::AspectFill:
+    case PlaceMode::Fit: {
+      const bool fill = mode != PlaceMode::Fit;
       set_scales(fill ? std::max(a1, b1) : std::min(a1, b1), fill ? std::max(a, b) : std::min(a, b));
       p.OFFSETX = floored(outputx, xsize, p.XSCALE);
       p.OFFSETY = floored(outputy, ysize, p.YSCALE);
       break;
     }
-    case kCenter: {
+    case PlaceMode::Center: {
       p.XSCALE = corrected ? 0.5 : 1.0;
       p.YSCALE = 1.0;
       p.OFFSETX = round_even_int((outputx - static_cast<ld>(xsize) * p.XSCALE) / 2);
       p.OFFSETY = round_even_int((outputy - static_cast<ld>(ysize) * p.YSCALE) / 2);
       break;
     }
-    default:  // kStretch; with no mode chosen the window's start state, Stretch
+    case PlaceMode::Stretch:
       p.XSCALE = static_cast<double>(a);
       p.YSCALE = static_cast<double>(b);
       break;
@@ -336,15 +336,15 @@ Placement place_picture(int mode, int outputfiletype, int aspect, int xsize, int
   return p;
 }
 
-void resample(Store& s, const Frame& frame, const Placement& p, int method) {
+void resample(Store& s, const Frame& frame, const Placement& p, Resampler method) {
   switch (method) {
-    case kAverage:
+    case Resampler::Average:
       average(s, frame, p);
       break;
-    case kBicubic:
+    case Resampler::Bicubic:
       bicubic(s, frame, p);
       break;
-    case kLanczos:
+    case Resampler::Lanczos:
       lanczos(s, frame, p);
       break;
     default:
