@@ -66,10 +66,18 @@ def prepare(src: Path, entry: common.Entry) -> Image.Image:
     im.load()
     if im.mode in ("RGBA", "LA", "PA") or (im.mode == "P" and "transparency" in im.info):
         im = im.convert("RGBA")
+        clear = sum(im.getchannel("A").histogram()[:8]) / (im.width * im.height)
+        if clear > 0.5:
+            # Such a picture is meant to be shown over something else: on
+            # white it is mostly blank, and a poor test.
+            print(f"warning: {entry.id}: {clear:.0%} of the picture is transparent", file=sys.stderr)
         white = Image.new("RGBA", im.size, (255, 255, 255, 255))
         white.alpha_composite(im)
         im = white
     im = im.convert("RGB")
+    # Every program is to read the same sRGB numbers; an embedded profile
+    # would invite some of them to convert.
+    im.info.clear()
     if entry.crop:
         left, top, w, h = entry.crop
         if left + w > im.width or top + h > im.height:
@@ -104,7 +112,7 @@ def fetch_corpus(name: str, force: bool) -> Path:
             raise FileNotFoundError(f"{e.id}: {e.path} is not in {e.package}")
         dst = out / f"{e.id}.png"
         if force or not dst.exists():
-            prepare(src, e).save(dst, optimize=False, compress_level=6)
+            prepare(src, e).save(dst, optimize=False, compress_level=6, icc_profile=None)
         digest = hashlib.sha256(dst.read_bytes()).hexdigest()[:16]
         with Image.open(dst) as im:
             size = f"{im.width}x{im.height}"
