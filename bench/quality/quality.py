@@ -39,6 +39,7 @@ import peers as peers_mod
 # own resampling out of the comparison.
 DEFAULT_SETTINGS = {
     "default": "",
+    "fs": "--method colorq --diffusion floyd-steinberg",
     "avg-fs": "--scale average --method colorq --diffusion floyd-steinberg",
     "lanczos-fs": "--scale lanczos --method colorq --diffusion floyd-steinberg",
     "avg-kmeans-fs": "--scale average --method kmeans --diffusion floyd-steinberg",
