@@ -405,9 +405,10 @@ def main():
         "tie": TIE,
         "sources": sources,
     }
+    # JSON has no infinity: an identical result's PSNR is written as null.
+    plain = [{k: (None if isinstance(v, float) and math.isinf(v) else v) for k, v in r.items()} for r in rows]
     with open(out_dir / "results.json", "w", encoding="utf-8") as f:
-        json.dump({"meta": meta, "rows": rows}, f, indent=1,
-                  default=lambda o: None if isinstance(o, float) and math.isinf(o) else str(o))
+        json.dump({"meta": meta, "rows": plain}, f, indent=1, allow_nan=False, default=str)
     write_csv(rows, out_dir / "results.csv")
 
     with open(out_dir / "tables.txt", "w", encoding="utf-8") as f:
