@@ -9,8 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "support/scratch.h"
 
 namespace tessera::cli_test {
 
@@ -41,18 +44,10 @@ class ScratchFolderTest : public ::testing::Test {
   explicit ScratchFolderTest(std::string prefix) : prefix_(std::move(prefix)) {}
 
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = prefix_ + info->name() + "_" + std::to_string(::getpid());
-    for (char& c : name)
-      if (c == '/') c = '_';
-    dir_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    scratch_.emplace(prefix_);
+    dir_ = scratch_->path();
   }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+  void TearDown() override { scratch_.reset(); }
 
   // A sample copied into the folder, under another name if given.
   std::filesystem::path sample(const std::string& name, const std::string& as = "") {
@@ -66,6 +61,7 @@ class ScratchFolderTest : public ::testing::Test {
 
  private:
   std::string prefix_;
+  std::optional<test_support::ScratchDir> scratch_;
 };
 
 }  // namespace tessera::cli_test

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -132,16 +134,6 @@ Hashes read_expected() {
 
 class Corpus : public ::testing::TestWithParam<Case> {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tessera-corpus-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
   // The files the case writes, by name, with their hashes.
   std::map<std::string, std::string> run(const Case& c) {
     std::vector<std::string> args = c.args;
@@ -182,7 +174,8 @@ class Corpus : public ::testing::TestWithParam<Case> {
     return got;
   }
 
-  fs::path dir_;
+  tessera::test_support::ScratchDir scratch_{"tessera-corpus"};
+  const fs::path dir_ = scratch_.path();
 };
 
 TEST_P(Corpus, WritesTodaysBytes) {

@@ -42,15 +42,8 @@ struct Result {
 class OutputPaths : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tessera-outputs-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
     fs::create_directories(dir_ / "tmp");
     fs::copy_file(kSamples / "demo_snake_600x450.png", dir_ / "a.png");
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   // Runs the program in the scratch folder. prefix runs first in the same
@@ -78,7 +71,8 @@ class OutputPaths : public ::testing::Test {
     return r;
   }
 
-  fs::path dir_;
+  test_support::ScratchDir scratch_{"tessera-outputs"};
+  const fs::path dir_ = scratch_.path();
 };
 
 std::string text(const Bytes& b) { return {b.begin(), b.end()}; }

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/scratch.h"
 #include "tessera/file_writer.h"
 #include "tessera/store.h"
 #include "tessera/surface.h"
@@ -57,15 +58,8 @@ class UmaskScope {
 
 class FileWriter : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tessera-writer-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  test_support::ScratchDir scratch_{"tessera-writer"};
+  const fs::path dir = scratch_.path();
 
   // Every name in a folder, to see that no temporary file is left behind.
   static std::set<std::string> names_in(const fs::path& folder) {
@@ -74,7 +68,6 @@ class FileWriter : public ::testing::Test {
     return names;
   }
 
-  fs::path dir;
   const Bytes bytes{'B', 'M', 1, 2, 3, 0, 255};
 };
 

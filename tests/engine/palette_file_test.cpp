@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
 #include "tessera/palette_file.h"
 
 namespace fs = std::filesystem;
@@ -17,27 +18,7 @@ using namespace tessera;
 
 namespace {
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("tessera_palfile_") + info->name() + "_" + std::to_string(::getpid());
-    for (char& c : name)
-      if (c == '/') c = '_';
-    dir_ = fs::temp_directory_path() / name;
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  fs::path operator/(const std::string& name) const { return dir_ / name; }
-  const fs::path& path() const { return dir_; }
-
- private:
-  fs::path dir_;
-};
+using test_support::ScratchDir;
 
 void write_bytes(const fs::path& p, const std::string& bytes) {
   std::ofstream out(p, std::ios::binary);

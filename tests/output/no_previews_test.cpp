@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
 #include "tessera/controls.h"
 #include "tessera/render.h"
 #include "tessera/stages.h"
@@ -40,17 +41,7 @@ std::string case_name(const ::testing::TestParamInfo<Case>& info) {
 class NoPreviews : public ::testing::TestWithParam<Case> {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tessera_nopreview_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    for (const char* side : {"with", "without"}) {
-      fs::remove_all(dir_ / side);
-      fs::create_directories(dir_ / side);
-    }
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
+    for (const char* side : {"with", "without"}) fs::create_directories(dir_ / side);
   }
 
   // All four stages; returns the store.
@@ -76,7 +67,8 @@ class NoPreviews : public ::testing::TestWithParam<Case> {
     return s;
   }
 
-  fs::path dir_;
+  test_support::ScratchDir scratch_{"tessera-nopreview"};
+  const fs::path dir_ = scratch_.path();
 };
 
 TEST_P(NoPreviews, SameResultsWithoutAnyPreview) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
 #include "tessera/controls.h"
 #include "tessera/store.h"
 #include "tessera/surface.h"
@@ -26,25 +27,7 @@ inline std::vector<std::uint8_t> read_all(const fs::path& p) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// A directory of its own for each test, removed afterwards.
-class ScratchDir {
- public:
-  ScratchDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = fs::temp_directory_path() / ("tessera_out_" + std::string(info->test_suite_name()) + "_" +
-                                         info->name() + "_" + std::to_string(::getpid()));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using test_support::ScratchDir;
 
 // Keeps the last preview surface, so tests can compare it with the files.
 class RecordingControls : public ControlValues {

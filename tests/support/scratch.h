@@ -19,8 +19,15 @@ class ScratchDir {
     if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot make a scratch folder like " << pattern;
     path_ = pattern;
   }
+  // Tests take permissions away to make writes fail; they come back first, or
+  // the folder could not be removed.
   ~ScratchDir() {
     std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
+      if (!e.is_symlink(ec))
+        std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ec);
     std::filesystem::remove_all(path_, ec);
   }
   ScratchDir(const ScratchDir&) = delete;

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scratch.h"
 #include "tessera/frm_main.h"
 #include "tessera/handlers.h"
 
@@ -28,9 +29,6 @@ inline const std::string kDemo = kSamples + "/demo_snake_600x450.png";
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tessera-ui-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir = tmpl;
     f = std::make_unique<frmMain>();
     f->store.IMGSCALE = 6;
     f->store.TEMPFILEPATH = (dir / "tmp").string();
@@ -63,14 +61,8 @@ class WindowTest : public ::testing::Test {
     QApplication::processEvents();
   }
 
-  void TearDown() override {
-    f.reset();
-    std::error_code ec;
-    std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ec);
-    for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec))
-      std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all, ec);
-    std::filesystem::remove_all(dir, ec);
-  }
+  // The window goes before its folder, which the scratch folder then removes.
+  void TearDown() override { f.reset(); }
 
   // A copy of a sample in the test's directory, so saves land there.
   std::string sample_copy(const std::string& name = "demo_snake_600x450.png") {
@@ -97,7 +89,8 @@ class WindowTest : public ::testing::Test {
   // Places the cursor over a point of a widget.
   void point_at(QWidget* w, QPoint local) { cursor = w->mapToGlobal(local); }
 
-  std::filesystem::path dir;
+  test_support::ScratchDir scratch_{"tessera-ui"};
+  const std::filesystem::path dir = scratch_.path();
   std::unique_ptr<frmMain> f;
   std::deque<std::optional<std::string>> open_answers;
   std::deque<std::optional<QColor>> colour_answers;
