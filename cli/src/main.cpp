@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
   jobs_at_once = std::min(jobs_at_once, count);
   std::atomic<std::size_t> next{0};
   std::mutex report;
-  std::size_t done = 0, failed = 0, damaged = 0;
+  std::size_t failed = 0, damaged = 0;
   auto worker = [&] {
     // One store per worker, reset for every picture; making a fresh one each
     // time would allocate and fault in its 5 MB again and again.
@@ -216,24 +216,27 @@ int main(int argc, char** argv) {
       }
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (!out.ok) out.error = named(out.error, job, job.picture);
+      // Every line counts the picture by its place in the batch, as the
+      // report does, whichever worker finished it first: a script can tell
+      // which picture a line is about without reading its name.
+      const std::size_t place = i + 1;
       std::lock_guard<std::mutex> lock(report);
-      ++done;
       // Damage is told even with -q: the target holds only what could be read.
       if (!out.damage.empty()) {
         ++damaged;
-        std::cerr << "tessera-convert: [" << done << '/' << count << "] " << job.shown
+        std::cerr << "tessera-convert: [" << place << '/' << count << "] " << job.shown
                   << ": damaged data: " << out.damage << "; converted what could be read\n";
       }
       if (!out.ok) {
         ++failed;
-        std::cerr << "tessera-convert: [" << done << '/' << count << "] " << out.error << '\n';
+        std::cerr << "tessera-convert: [" << place << '/' << count << "] " << out.error << '\n';
       } else if (!settings.quiet) {
-        std::cerr << '[' << done << '/' << count << "] " << job.shown;
+        std::cerr << '[' << place << '/' << count << "] " << job.shown;
         for (std::size_t k = 0; k < out.written.size(); ++k)
           std::cerr << (k == 0 ? " -> " : ", ") << out.written[k];
         std::cerr << '\n';
       }
-      if (settings.report == 1) std::cout << json_report_line(job, i + 1, settings, out, seconds) << std::endl;
+      if (settings.report == 1) std::cout << json_report_line(job, place, settings, out, seconds) << std::endl;
     }
   };
 

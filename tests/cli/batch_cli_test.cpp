@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -242,6 +243,38 @@ TEST_F(BatchCli, EveryLineCountsAndNamesItsPictureAndASummaryCloses) {
   r = run({"-q", "a.png"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
+}
+
+TEST_F(BatchCli, LinesCountPicturesByTheirPlaceInTheBatchWhicheverFinishesFirst) {
+  // The first picture takes longest (a large JPEG, resampled with Lanczos):
+  // the second worker finishes the three small ones before it, and its line
+  // still says [1/4].
+  const std::vector<std::string> names = {"a_large.jpg", "b.png", "c.png", "d.png"};
+  const QImage snake(QString::fromStdString((kSamples / "demo_snake_600x450.png").string()));
+  ASSERT_TRUE(snake.scaled(4000, 3000).save(QString::fromStdString((dir_ / names[0]).string()), "JPEG", 90));
+  for (std::size_t k = 1; k < names.size(); ++k) {
+    QImage small(8, 8, QImage::Format_ARGB32);
+    small.fill(0xFF000000u | static_cast<unsigned>(k) * 0x404040u);
+    ASSERT_TRUE(small.save(QString::fromStdString((dir_ / names[k]).string()), "PNG"));
+  }
+  std::vector<std::string> args = {"-j", "2", "--scale", "lanczos", "--report", "json"};
+  args.insert(args.end(), names.begin(), names.end());
+  const Ran r = run(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::set<std::size_t> places;
+  for (const std::string& line : lines_of(r.err)) {
+    std::size_t place = 0;
+    char name[64] = {};
+    if (std::sscanf(line.c_str(), "[%zu/4] %63s", &place, name) != 2) continue;
+    ASSERT_TRUE(place >= 1 && place <= names.size()) << line;
+    EXPECT_EQ(name, names[place - 1]) << line;
+    places.insert(place);
+  }
+  EXPECT_EQ(places.size(), names.size()) << r.err;
+  for (const std::string& line : lines_of(r.out)) {
+    const nlohmann::json j = nlohmann::json::parse(line);
+    EXPECT_EQ(j.at("picture"), names[j.at("index").get<std::size_t>() - 1]) << line;
+  }
 }
 
 TEST_F(BatchCli, TextsThatAreNoNumbersConvertAsTheWindowReadsThemWithAWarning) {
