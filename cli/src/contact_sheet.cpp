@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "convert.h"
+#include "names.h"
 #include "tessera/render.h"
 #include "tessera/stages.h"
 #include "tessera/target_files.h"
@@ -245,7 +246,7 @@ SheetResult write_contact_sheet(const std::string& picture, const std::string& s
   std::string error;
   const Surface sheet = contact_sheet(picture, shown, settings, threads, error);
   if (!error.empty()) {
-    r.error = shown + ": " + error;
+    r.error = shown_name(shown) + ": " + error;
     return r;
   }
   std::string why;
@@ -253,7 +254,7 @@ SheetResult write_contact_sheet(const std::string& picture, const std::string& s
   const std::string wrong = bytes.empty() ? (why.empty() ? "PNG encoding failed" : why)
                                           : write_file_atomically(settings.contact_sheet, bytes);
   if (!wrong.empty()) {
-    r.error = shown + ": cannot write " + settings.contact_sheet + ": " + wrong;
+    r.error = shown_name(shown) + ": cannot write " + shown_name(settings.contact_sheet) + ": " + wrong;
     return r;
   }
   r.ok = true;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QByteArray>
 #include <QImage>
 #include <cstdio>
 #include <cstdlib>
@@ -274,6 +275,55 @@ TEST_F(BatchCli, LinesCountPicturesByTheirPlaceInTheBatchWhicheverFinishesFirst)
   for (const std::string& line : lines_of(r.out)) {
     const nlohmann::json j = nlohmann::json::parse(line);
     EXPECT_EQ(j.at("picture"), names[j.at("index").get<std::size_t>() - 1]) << line;
+  }
+}
+
+// Names that would break a line or hide from a script: quoted on the terminal
+// as ls quotes them, carried as bytes beside the report's text.
+TEST_F(BatchCli, NamesATerminalOrJsonCannotCarryAsTheyAre) {
+  const struct {
+    std::string name;   // a picture beside its target NAME.bmp1
+    std::string shown;  // the picture's name on the terminal
+    std::string target_shown;
+  } rows[] = {
+      {"plain name.gif", "plain name.gif", "plain name.bmp1"},
+      {"a\nb.gif", "'a'$'\\n''b.gif'", "'a'$'\\n''b.bmp1'"},
+      {"esc\x1b[1m.gif", "'esc'$'\\033''[1m.gif'", "'esc'$'\\033''[1m.bmp1'"},
+      {"x\xff.gif", "'x'$'\\377''.gif'", "'x'$'\\377''.bmp1'"},
+      {"日本 ünï.gif", "日本 ünï.gif", "日本 ünï.bmp1"},
+  };
+  std::vector<std::string> args = {"-j", "1", "--report", "json"};
+  for (const auto& row : rows) {
+    sample("hand_transparent_20x22.gif", row.name);
+    args.push_back(row.name);
+  }
+  { std::ofstream(dir_ / "bad\tname.png") << "this is not a picture"; }
+  args.push_back("bad\tname.png");
+  const Ran r = run(args);
+  EXPECT_EQ(r.status, 1);
+  const auto lines = lines_of(r.err);
+  ASSERT_EQ(lines.size(), std::size(rows) + 2) << r.err;
+  for (std::size_t k = 0; k < std::size(rows); ++k)
+    EXPECT_EQ(lines[k], "[" + std::to_string(k + 1) + "/6] " + rows[k].shown + " -> " + rows[k].target_shown);
+  EXPECT_EQ(lines[5].rfind("tessera-convert: [6/6] 'bad'$'\\t''name.png': ", 0), 0u) << lines[5];
+
+  const auto reports = lines_of(r.out);
+  ASSERT_EQ(reports.size(), std::size(rows) + 1) << r.out;
+  for (std::size_t k = 0; k < std::size(rows); ++k) {
+    const nlohmann::json j = nlohmann::json::parse(reports[k]);
+    const std::string& name = rows[k].name;
+    const std::string target = name.substr(0, name.size() - 3) + "bmp1";
+    const bool bytes = name == "x\xff.gif";
+    ASSERT_EQ(j.contains("picture_base64"), bytes) << reports[k];
+    ASSERT_EQ(j.contains("files_base64"), bytes) << reports[k];
+    if (bytes) {
+      EXPECT_EQ(QByteArray::fromBase64(QByteArray::fromStdString(j.at("picture_base64"))).toStdString(), name);
+      ASSERT_EQ(j.at("files_base64").size(), 1u);
+      EXPECT_EQ(QByteArray::fromBase64(QByteArray::fromStdString(j.at("files_base64")[0])).toStdString(), target);
+    } else {
+      EXPECT_EQ(j.at("picture"), name);
+      EXPECT_EQ(j.at("files"), nlohmann::json::array({target}));
+    }
   }
 }
 
