@@ -46,14 +46,10 @@ class BatchCli : public ScratchFolderTest {
 
   // Runs in the scratch directory; stdin_file: what standard input reads.
   Ran run(const std::vector<std::string>& args, const std::string& stdin_file = "/dev/null") {
-    // Appended piece by piece: GCC 12 takes a literal put before a temporary
-    // string for an overlapping copy and warns (-Wrestrict) where none is.
-    std::string cmd = "cd ";
-    cmd.append(shell_quoted(dir_.string())).append(" && ").append(shell_quoted(kBinary));
-    for (const auto& a : args) cmd.append(" ").append(shell_quoted(a));
-    cmd.append(" >").append(shell_quoted((dir_ / ".out").string()));
-    cmd.append(" 2>").append(shell_quoted((dir_ / ".err").string()));
-    cmd.append(" <").append(shell_quoted(stdin_file));
+    std::string cmd = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(kBinary);
+    append_words(cmd, args);
+    cmd += " >" + shell_quoted((dir_ / ".out").string()) + " 2>" + shell_quoted((dir_ / ".err").string()) +
+           " <" + shell_quoted(stdin_file);
     const int raw = std::system(cmd.c_str());
     Ran r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
