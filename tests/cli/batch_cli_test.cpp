@@ -417,6 +417,31 @@ TEST_F(BatchCli, TheReportIsOneJsonObjectAPictureThatReadsBack) {
 
 // ---- the comparison sheet ------------------------------------------------------------
 
+// The heading names the picture as it is spelt, one mark for a character the
+// sheet has no letter for, whatever bytes it takes.
+TEST_F(BatchCli, TheSheetsHeadingKeepsTheNamesCaseAndMarksEachCharacterOnce) {
+  const auto heading = [&](const std::string& name) {
+    sample("hand_transparent_20x22.gif", name);
+    const Ran r = run({"-q", "--contact-sheet", "sheet.png", "--sheet-methods", "median-cut", "--sheet-diffusions",
+                       "none", name});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const QImage sheet(QString::fromStdString((dir_ / "sheet.png").string()));
+    return sheet.copy(0, 0, sheet.width(), 2 * 18 + 12);  // above the tiles
+  };
+  const struct {
+    std::string name, other;
+    bool alike;
+  } rows[] = {
+      {"snake.gif", "SNAKE.gif", false},
+      {"\xe6\x97\xa5\xe6\x9c\xac.gif", "??.gif", true},  // two characters of three bytes each
+      {"caf\xc3\xa9.gif", "cafe\xcc\x81.gif", true},     // é composed, and e with a combining accent
+      {"caf\xc3\xa9.gif", "caf?.gif", false},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(heading(row.name) == heading(row.other), row.alike) << row.name << " and " << row.other;
+}
+
+
 TEST_F(BatchCli, TheContactSheetShowsEveryCombinationAsItsOwnRunWouldRenderIt) {
   sample("rose_alpha_400x301.png", "rose.png");
   Ran r = run({"-q", "-f", "bmp4", "--contact-sheet", "sheet.png", "rose.png"});

@@ -1,11 +1,14 @@
-// How tessera-convert prints names: quoted for the shell where a terminal
-// would be fooled, base64 beside the JSON text where that cannot carry them.
+// How tessera-convert prints names (quoted for the shell where a terminal
+// would be fooled, base64 beside the JSON text where that cannot carry them)
+// and how the contact sheet draws its captions.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "caption_font.h"
 #include "cli_support.h"
 #include "names.h"
 
@@ -85,6 +88,98 @@ TEST(Base64, TheVectorsOfTheStandard) {
       {"", ""},           {"f", "Zg=="},         {"fo", "Zm8="},     {"foo", "Zm9v"},
       {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"x\xff.png", "eP8ucG5n"}};
   for (const auto& [bytes, text] : rows) EXPECT_EQ(base64(bytes), text) << bytes;
+}
+
+// ---- the contact sheet's letters ---------------------------------------------------
+
+// The text in the sheet's letters, one pixel a dot, ink 1 on 0, with the row
+// above the cells that accents of capitals reach into.
+Surface drawn(std::string_view text) {
+  Surface s(kCellWidth * 8, 1 + kCellHeight, 0u);
+  draw_text(s, 0, 1, text, 1, 1u);
+  return s;
+}
+
+bool same(const Surface& a, const Surface& b) { return a.pixels() == b.pixels(); }
+
+struct Pair {
+  const char* label;
+  std::string text;
+  std::string like;
+};
+
+void PrintTo(const Pair& p, std::ostream* os) { *os << p.label; }
+
+class CaptionsDrawnAlike : public ::testing::TestWithParam<Pair> {};
+class CaptionsDrawnApart : public ::testing::TestWithParam<Pair> {};
+
+TEST_P(CaptionsDrawnAlike, TextAndItsLikeDrawTheSame) {
+  EXPECT_TRUE(same(drawn(GetParam().text), drawn(GetParam().like)));
+}
+
+TEST_P(CaptionsDrawnApart, TextAndTheOtherDrawDifferently) {
+  EXPECT_FALSE(same(drawn(GetParam().text), drawn(GetParam().like)));
+}
+
+const auto pair_name = [](const ::testing::TestParamInfo<Pair>& info) { return std::string(info.param.label); };
+
+INSTANTIATE_TEST_SUITE_P(
+    OneMarkACharacter, CaptionsDrawnAlike,
+    ::testing::Values(Pair{"CjkCharacters", "日本x", "??x"}, Pair{"ByteThatIsNoUtf8", "\xffx", "?x"},
+                      Pair{"CutSequenceIsAMarkAByte", "\xe6\x97x", "??x"},
+                      Pair{"CombiningAcuteMakesTheAccentedLetter", "e\u0301x", "éx"},
+                      Pair{"CombiningDiaeresisOnACapital", "A\u0308x", "Äx"},
+                      Pair{"CombiningAccentTakesThePlaceOfTheDot", "i\u0301x", "íx"},
+                      Pair{"UnknownCombiningMark", "e\u0323x", "?x"}, Pair{"TwoAccents", "e\u0301\u0301x", "?x"},
+                      Pair{"CombiningMarkAlone", "\u0301x", "?x"},
+                      Pair{"Flag", "\U0001F1E9\U0001F1EAx", "?x"},
+                      Pair{"EmojiWithModifier", "\U0001F44D\U0001F3FDx", "?x"},
+                      Pair{"EmojiJoined", "\U0001F468\u200D\U0001F469x", "?x"},
+                      Pair{"VariationSelectorKeepsTheLetter", "a\uFE0Fx", "ax"},
+                      Pair{"AccentAboveAnAscenderDoesNotFit", "ďx", "?x"}, Pair{"OneShapeTwoLetters", "Đ", "Ð"}),
+    pair_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    OwnCaseAndAccents, CaptionsDrawnApart,
+    ::testing::Values(Pair{"SmallAndCapital", "snake", "SNAKE"}, Pair{"AccentedAndPlain", "é", "e"},
+                      Pair{"AccentedCapitalAndPlain", "É", "E"}, Pair{"CedillaAndPlain", "ç", "c"},
+                      Pair{"AcuteAndGrave", "é", "è"}, Pair{"CircumflexAndCaron", "ê", "ě"},
+                      Pair{"FlagsOfTwoCountriesAreTwoMarksNotOne", "\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7", "?"}),
+    pair_name);
+
+// Every character the sheet promises a letter for has one of its own: not
+// the mark, not another's, and inside its cell, whose last row stays blank
+// for the accents of the line below.
+TEST(CaptionFont, EveryPromisedLetterIsDrawnAndDistinct) {
+  std::vector<std::string> promised;
+  for (char c = ' '; c <= '~'; ++c) promised.emplace_back(1, c);
+  const std::string others =
+      "ÀÁÂÃÄÅÆÇÈÉÊËÌÍÎÏÐÑÒÓÔÕÖØÙÚÛÜÝÞßàáâãäåæçèéêëìíîïðñòóôõöøùúûüýþÿ"
+      "ĀāĂăĄąĆćĈĉĊċČčĎđĒēĔĕĖėĘęĚěĜĝĞğĠġĤĨĩĪīĬĭĮįİıĴĵĶķĹĻļĽŁłŃńŅņŇňŌōŎŏŐőŒœŔŕŖŗŘřŚśŜŝŞşŠšŢţŤŨũŪūŬŭŮůŰűŲųŴŵ"
+      "ŶŷŸŹźŻżŽžȘșȚț";
+  for (std::size_t i = 0; i < others.size();) {
+    char32_t code = 0;
+    const std::size_t n = utf8_sequence(std::string_view(others).substr(i), &code);
+    ASSERT_GT(n, 0u);
+    promised.push_back(others.substr(i, n));
+    i += n;
+  }
+  const Surface mark = drawn("?");
+  std::set<std::vector<std::uint32_t>> seen;
+  for (const std::string& c : promised) {
+    const Surface s = drawn(c);
+    if (c != "?") {
+      EXPECT_FALSE(same(s, mark)) << c << " is drawn as the mark";
+    }
+    if (c != " ") {
+      EXPECT_TRUE(seen.insert(s.pixels()).second) << c << " looks like another letter";
+    }
+    for (int y = 0; y < s.height(); ++y)
+      for (int x = 0; x < s.width(); ++x)
+        if (x >= 5 || y == kCellHeight) {
+          EXPECT_EQ(s.pixel(x, y), 0u) << c << " leaves its cell at " << x << ", " << y;
+        }
+  }
 }
 
 }  // namespace
