@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "names.h"
 #include "output_paths.h"
 #include "tessera/target_files.h"
 
@@ -77,12 +78,12 @@ std::string plan_jobs(const Settings& s, std::vector<Job>& jobs) {
            !ec && it != end; it.increment(ec))
         take(*it);
     }
-    if (ec) return arg + ": cannot list the folder: " + ec.message();
+    if (ec) return shown_name(arg) + ": cannot list the folder: " + ec.message();
     std::sort(found.begin(), found.end());
     if (found.empty()) empty_folders.push_back(arg);
     for (const fs::path& p : found) jobs.push_back(job_for(s, p.string(), p.lexically_relative(arg)));
   }
-  if (jobs.empty() && !empty_folders.empty()) return "no picture found in " + empty_folders.front();
+  if (jobs.empty() && !empty_folders.empty()) return "no picture found in " + shown_name(empty_folders.front());
   return {};
 }
 
@@ -106,12 +107,15 @@ std::string shared_files(const std::vector<Job>& jobs, TargetFormat format) {
       const std::string key = file_key(file);
       if (key.empty()) continue;
       const auto [at, fresh] = seen.emplace(key, Seen{&job, file});
-      const std::string both = at->second.file == file ? file : at->second.file + " and " + file;
+      const std::string both =
+          at->second.file == file ? shown_name(file) : shown_name(at->second.file) + " and " + shown_name(file);
       if (!fresh && at->second.job != &job)
-        return "pictures " + at->second.job->shown + " and " + job.shown + " would both be saved as " + both;
-      if (!fresh) return "picture " + job.shown + " would save two of its files as " + both;
+        return "pictures " + shown_name(at->second.job->shown) + " and " + shown_name(job.shown) +
+               " would both be saved as " + both;
+      if (!fresh) return "picture " + shown_name(job.shown) + " would save two of its files as " + both;
       if (const auto p = pictures.find(key); p != pictures.end())
-        return "picture " + p->second->shown + " would be overwritten by " + file + " of " + job.shown;
+        return "picture " + shown_name(p->second->shown) + " would be overwritten by " + shown_name(file) + " of " +
+               shown_name(job.shown);
     }
   }
   return {};

@@ -1,13 +1,13 @@
 #include "contact_sheet.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <map>
 #include <memory>
 #include <thread>
 
+#include "caption_font.h"
 #include "convert.h"
+#include "names.h"
 #include "tessera/render.h"
 #include "tessera/stages.h"
 #include "tessera/target_files.h"
@@ -19,7 +19,7 @@ namespace {
 constexpr int kTileWidth = 320, kTileHeight = 200;
 constexpr int kMargin = 12;
 constexpr int kTextScale = 2;
-constexpr int kLine = 9 * kTextScale;               // 7 rows of a letter and two of space
+constexpr int kLine = kCellHeight * kTextScale;     // a line of letters with their descenders
 constexpr int kHeading = 2 * kLine + kMargin;        // two lines above the tiles
 constexpr int kCaption = 2 * kLine + 6;              // two lines below every tile
 constexpr std::uint32_t kBackground = 0xFF202020u;
@@ -27,60 +27,6 @@ constexpr std::uint32_t kInk = 0xFFE8E8E8u;
 // The sheet's pictures never go to the window's picture boxes.
 constexpr const char* kNoPreviews = "/dev/null";
 
-// 5 x 7 capitals, digits and the signs that names and settings use.
-const std::map<char, std::array<const char*, 7>>& glyphs() {
-  static const std::map<char, std::array<const char*, 7>> g = {
-      {'A', {" ### ", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"}},
-      {'B', {"#### ", "#   #", "#   #", "#### ", "#   #", "#   #", "#### "}},
-      {'C', {" ### ", "#   #", "#    ", "#    ", "#    ", "#   #", " ### "}},
-      {'D', {"#### ", "#   #", "#   #", "#   #", "#   #", "#   #", "#### "}},
-      {'E', {"#####", "#    ", "#    ", "#### ", "#    ", "#    ", "#####"}},
-      {'F', {"#####", "#    ", "#    ", "#### ", "#    ", "#    ", "#    "}},
-      {'G', {" ### ", "#   #", "#    ", "# ###", "#   #", "#   #", " ####"}},
-      {'H', {"#   #", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"}},
-      {'I', {" ### ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "}},
-      {'J', {"  ###", "   # ", "   # ", "   # ", "   # ", "#  # ", " ##  "}},
-      {'K', {"#   #", "#  # ", "# #  ", "##   ", "# #  ", "#  # ", "#   #"}},
-      {'L', {"#    ", "#    ", "#    ", "#    ", "#    ", "#    ", "#####"}},
-      {'M', {"#   #", "## ##", "# # #", "# # #", "#   #", "#   #", "#   #"}},
-      {'N', {"#   #", "#   #", "##  #", "# # #", "#  ##", "#   #", "#   #"}},
-      {'O', {" ### ", "#   #", "#   #", "#   #", "#   #", "#   #", " ### "}},
-      {'P', {"#### ", "#   #", "#   #", "#### ", "#    ", "#    ", "#    "}},
-      {'Q', {" ### ", "#   #", "#   #", "#   #", "# # #", "#  # ", " ## #"}},
-      {'R', {"#### ", "#   #", "#   #", "#### ", "# #  ", "#  # ", "#   #"}},
-      {'S', {" ####", "#    ", "#    ", " ### ", "    #", "    #", "#### "}},
-      {'T', {"#####", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  "}},
-      {'U', {"#   #", "#   #", "#   #", "#   #", "#   #", "#   #", " ### "}},
-      {'V', {"#   #", "#   #", "#   #", "#   #", "#   #", " # # ", "  #  "}},
-      {'W', {"#   #", "#   #", "#   #", "# # #", "# # #", "# # #", " # # "}},
-      {'X', {"#   #", "#   #", " # # ", "  #  ", " # # ", "#   #", "#   #"}},
-      {'Y', {"#   #", "#   #", " # # ", "  #  ", "  #  ", "  #  ", "  #  "}},
-      {'Z', {"#####", "    #", "   # ", "  #  ", " #   ", "#    ", "#####"}},
-      {'0', {" ### ", "#   #", "#  ##", "# # #", "##  #", "#   #", " ### "}},
-      {'1', {"  #  ", " ##  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "}},
-      {'2', {" ### ", "#   #", "    #", "   # ", "  #  ", " #   ", "#####"}},
-      {'3', {"#####", "   # ", "  #  ", "   # ", "    #", "#   #", " ### "}},
-      {'4', {"   # ", "  ## ", " # # ", "#  # ", "#####", "   # ", "   # "}},
-      {'5', {"#####", "#    ", "#### ", "    #", "    #", "#   #", " ### "}},
-      {'6', {"  ## ", " #   ", "#    ", "#### ", "#   #", "#   #", " ### "}},
-      {'7', {"#####", "    #", "   # ", "  #  ", " #   ", " #   ", " #   "}},
-      {'8', {" ### ", "#   #", "#   #", " ### ", "#   #", "#   #", " ### "}},
-      {'9', {" ### ", "#   #", "#   #", " ####", "    #", "   # ", " ##  "}},
-      {'-', {"     ", "     ", "     ", "#####", "     ", "     ", "     "}},
-      {'+', {"     ", "  #  ", "  #  ", "#####", "  #  ", "  #  ", "     "}},
-      {'.', {"     ", "     ", "     ", "     ", "     ", " ##  ", " ##  "}},
-      {',', {"     ", "     ", "     ", "     ", " ##  ", "  #  ", " #   "}},
-      {':', {"     ", " ##  ", " ##  ", "     ", " ##  ", " ##  ", "     "}},
-      {'_', {"     ", "     ", "     ", "     ", "     ", "     ", "#####"}},
-      {'/', {"     ", "    #", "   # ", "  #  ", " #   ", "#    ", "     "}},
-      {'%', {"##   ", "##  #", "   # ", "  #  ", " #   ", "#  ##", "   ##"}},
-      {'(', {"   # ", "  #  ", " #   ", " #   ", " #   ", "  #  ", "   # "}},
-      {')', {" #   ", "  #  ", "   # ", "   # ", "   # ", "  #  ", " #   "}},
-      {'?', {" ### ", "#   #", "    #", "   # ", "  #  ", "     ", "  #  "}},
-      {' ', {"     ", "     ", "     ", "     ", "     ", "     ", "     "}},
-  };
-  return g;
-}
 
 std::vector<std::string> split_list(const std::string& list) {
   std::vector<std::string> out;
@@ -163,20 +109,6 @@ TilePlace tile_place(int row, int column) {
   return {kMargin + column * (kTileWidth + kMargin), kHeading + row * (kTileHeight + kCaption + kMargin)};
 }
 
-void draw_text(Surface& surface, int x, int y, const std::string& text, int scale, std::uint32_t argb) {
-  const auto& g = glyphs();
-  for (char raw : text) {
-    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(raw)));
-    const auto it = g.count(c) ? g.find(c) : g.find('?');
-    for (int row = 0; row < 7; ++row)
-      for (int col = 0; col < 5; ++col)
-        if (it->second[static_cast<std::size_t>(row)][col] == '#')
-          surface.fill_box(x + col * scale, y + row * scale, x + (col + 1) * scale - 1, y + (row + 1) * scale - 1,
-                           argb);
-    x += 6 * scale;
-  }
-}
-
 Surface contact_sheet(const std::string& picture, const std::string& shown, const Settings& settings,
                       unsigned threads, std::string& error) {
   std::vector<Method> methods;
@@ -187,7 +119,7 @@ Surface contact_sheet(const std::string& picture, const std::string& shown, cons
 
   const int rows = static_cast<int>(methods.size()), cols = static_cast<int>(columns.size());
   const TilePlace end = tile_place(rows, cols);
-  Surface sheet(std::max(end.x, 40 * 6 * kTextScale), end.y, kBackground);
+  Surface sheet(std::max(end.x, 40 * kCellWidth * kTextScale), end.y, kBackground);
 
   draw_text(sheet, kMargin, kMargin / 2, shown, kTextScale, kInk);
   draw_text(sheet, kMargin, kMargin / 2 + kLine,
@@ -239,7 +171,7 @@ SheetResult write_contact_sheet(const std::string& picture, const std::string& s
   std::string error;
   const Surface sheet = contact_sheet(picture, shown, settings, threads, error);
   if (!error.empty()) {
-    r.error = shown + ": " + error;
+    r.error = shown_name(shown) + ": " + error;
     return r;
   }
   std::string why;
@@ -247,7 +179,7 @@ SheetResult write_contact_sheet(const std::string& picture, const std::string& s
   const std::string wrong = bytes.empty() ? (why.empty() ? "PNG encoding failed" : why)
                                           : write_file_atomically(settings.contact_sheet, bytes);
   if (!wrong.empty()) {
-    r.error = shown + ": cannot write " + settings.contact_sheet + ": " + wrong;
+    r.error = shown_name(shown) + ": cannot write " + shown_name(settings.contact_sheet) + ": " + wrong;
     return r;
   }
   r.ok = true;

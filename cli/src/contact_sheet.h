@@ -44,8 +44,4 @@ struct TilePlace {
 };
 TilePlace tile_place(int row, int column);
 
-// Text drawn in the sheet's own 5 x 7 letters, scale times enlarged, with its
-// top-left corner at (x, y). Letters are drawn as capitals.
-void draw_text(Surface& surface, int x, int y, const std::string& text, int scale, std::uint32_t argb);
-
 }  // namespace tessera::cli

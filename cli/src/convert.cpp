@@ -3,6 +3,7 @@
 #include <memory>
 #include <unistd.h>
 
+#include "names.h"
 #include "output_paths.h"
 #include "tessera/file_writer.h"
 #include "tessera/qt_layer.h"
@@ -30,7 +31,8 @@ bool record(Outcome& out, const std::string& picture, const SaveResult& r) {
     out.written.push_back(r.path);
     return true;
   }
-  out.error = picture + (r.skipped ? ": nothing was rendered" : ": cannot write " + r.path + ": " + r.error);
+  out.error = shown_name(picture) +
+              (r.skipped ? ": nothing was rendered" : ": cannot write " + shown_name(r.path) + ": " + r.error);
   return false;
 }
 
@@ -98,14 +100,14 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
   // Nothing reruns the input stage here: the decoded picture can go now.
   forget_input_picture(*store);
   if (!store->LOADERROR.empty()) {
-    out.error = picture + ": " + store->LOADERROR;
+    out.error = shown_name(picture) + ": " + store->LOADERROR;
     return out;
   }
   out.damage = store->LOADDAMAGE;
   COUNTINPUTCOLORS(*store, controls);
   if (plan != nullptr)
     if (const std::string e = apply_palette_plan(*store, *plan); !e.empty()) {
-      out.error = picture + ": " + e;
+      out.error = shown_name(picture) + ": " + e;
       return out;
     }
   store->COLORBLOCKFIRSTPASS = 1;
@@ -135,7 +137,7 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
     bool ok = true;
     const std::string done = export_palette(*store, *plan, ok);
     if (!ok) {
-      out.error = picture + ": " + done;
+      out.error = shown_name(picture) + ": " + done;
       return out;
     }
     if (!done.empty()) out.written.push_back(done);

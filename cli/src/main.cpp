@@ -24,6 +24,7 @@
 #include "batch.h"
 #include "contact_sheet.h"
 #include "convert.h"
+#include "names.h"
 #include "options.h"
 #include "report.h"
 #include "tessera/settings_file.h"
@@ -108,7 +109,8 @@ class StandardInputCopy {
 
 // Messages name a piped picture "standard input" rather than its private copy.
 std::string named(const std::string& error, const Job& job, const std::string& picture) {
-  if (job.standard_input && error.rfind(picture, 0) == 0) return job.shown + error.substr(picture.size());
+  const std::string copy = shown_name(picture);
+  if (job.standard_input && error.rfind(copy, 0) == 0) return shown_name(job.shown) + error.substr(copy.size());
   return error;
 }
 
@@ -133,7 +135,7 @@ int main(int argc, char** argv) {
   if (!settings.save_settings.empty()) {
     const std::string wrong = save_settings_file(settings.save_settings, settings);
     if (!wrong.empty()) {
-      std::cerr << "tessera-convert: cannot write " << settings.save_settings << ": " << wrong << '\n';
+      std::cerr << "tessera-convert: cannot write " << shown_name(settings.save_settings) << ": " << wrong << '\n';
       return 1;
     }
     if (parsed.jobs.empty()) return 0;
@@ -163,7 +165,7 @@ int main(int argc, char** argv) {
     if (!r.ok) {
       std::cerr << "tessera-convert: [1/1] " << named(r.error, job, job.picture) << '\n';
     } else if (!settings.quiet) {
-      std::cerr << "[1/1] " << job.shown << " -> " << settings.contact_sheet << '\n';
+      std::cerr << "[1/1] " << shown_name(job.shown) << " -> " << shown_name(settings.contact_sheet) << '\n';
     }
     if (!r.ok || !settings.quiet)
       std::cerr << "converted " << (r.ok ? 1 : 0) << " of 1 picture" << (r.ok ? "" : ", 1 failed") << '\n';
@@ -179,13 +181,13 @@ int main(int argc, char** argv) {
       return 1;
     }
     if (!settings.quiet)
-      for (const std::string& w : written) std::cerr << "[palette] -> " << w << '\n';
+      for (const std::string& w : written) std::cerr << "[palette] -> " << shown_name(w) << '\n';
   }
 
   jobs_at_once = std::min(jobs_at_once, count);
   std::atomic<std::size_t> next{0};
   std::mutex report;
-  std::size_t done = 0, failed = 0, damaged = 0;
+  std::size_t failed = 0, damaged = 0;
   auto worker = [&] {
     // One store per worker, reset for every picture; making a fresh one each
     // time would allocate and fault in its 5 MB again and again.
@@ -212,28 +214,31 @@ int main(int argc, char** argv) {
           store->reset();
         out = convert_picture(job.picture, one, kNoPreviews, *store, &plan);
       } catch (const std::exception& e) {
-        out.error = job.picture + ": " + e.what();
+        out.error = shown_name(job.picture) + ": " + e.what();
       }
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (!out.ok) out.error = named(out.error, job, job.picture);
+      // Every line counts the picture by its place in the batch, as the
+      // report does, whichever worker finished it first: a script can tell
+      // which picture a line is about without reading its name.
+      const std::size_t place = i + 1;
       std::lock_guard<std::mutex> lock(report);
-      ++done;
       // Damage is told even with -q: the target holds only what could be read.
       if (!out.damage.empty()) {
         ++damaged;
-        std::cerr << "tessera-convert: [" << done << '/' << count << "] " << job.shown
+        std::cerr << "tessera-convert: [" << place << '/' << count << "] " << shown_name(job.shown)
                   << ": damaged data: " << out.damage << "; converted what could be read\n";
       }
       if (!out.ok) {
         ++failed;
-        std::cerr << "tessera-convert: [" << done << '/' << count << "] " << out.error << '\n';
+        std::cerr << "tessera-convert: [" << place << '/' << count << "] " << out.error << '\n';
       } else if (!settings.quiet) {
-        std::cerr << '[' << done << '/' << count << "] " << job.shown;
+        std::cerr << '[' << place << '/' << count << "] " << shown_name(job.shown);
         for (std::size_t k = 0; k < out.written.size(); ++k)
-          std::cerr << (k == 0 ? " -> " : ", ") << out.written[k];
+          std::cerr << (k == 0 ? " -> " : ", ") << shown_name(out.written[k]);
         std::cerr << '\n';
       }
-      if (settings.report == 1) std::cout << json_report_line(job, i + 1, settings, out, seconds) << std::endl;
+      if (settings.report == 1) std::cout << json_report_line(job, place, settings, out, seconds) << std::endl;
     }
   };
 

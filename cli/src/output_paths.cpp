@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "names.h"
 #include "tessera/file_writer.h"
 
 namespace fs = std::filesystem;
@@ -46,14 +47,14 @@ std::string settle_output_names(Settings& s) {
       const TargetFormat named = ext == ".bmp1" ? TargetFormat::Bmp1 : TargetFormat::Bmp4;
       if (!s.format_given) s.format = named;
       if (named != s.format)
-        return "--output " + s.output + ": the name is for " + format_word(named) + ", but --format is " +
+        return "--output " + shown_name(s.output) + ": the name is for " + format_word(named) + ", but --format is " +
                format_word(s.format);
     }
   }
   if (!s.export_bmp.empty() && !to_stdout(s.export_bmp) && extension(s.export_bmp) != ".bmp")
-    return "--export-bmp " + s.export_bmp + ": the name must end in .bmp (or be - for standard output)";
+    return "--export-bmp " + shown_name(s.export_bmp) + ": the name must end in .bmp (or be - for standard output)";
   if (!s.png.empty() && !to_stdout(s.png) && extension(s.png) != ".png")
-    return "--png " + s.png + ": the name must end in .png (or be - for standard output)";
+    return "--png " + shown_name(s.png) + ": the name must end in .png (or be - for standard output)";
   std::vector<std::string> on_stdout;
   if (s.report != 0) on_stdout.push_back("--report");
   if (to_stdout(s.output)) on_stdout.push_back("--output");

@@ -1,7 +1,10 @@
 #include "report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+
+#include "names.h"
 
 namespace tessera::cli {
 
@@ -10,8 +13,17 @@ std::string json_report_line(const Job& job, std::size_t index, const Settings& 
   nlohmann::ordered_json j;
   j["index"] = index;
   j["picture"] = job.standard_input ? std::string("-") : job.shown;
+  // A JSON string holds text, and a name is bytes: where the name is not
+  // UTF-8, its text has U+FFFD for what it could not carry, and the bytes
+  // themselves come beside it, so a script can still find the file.
+  if (!job.standard_input && !is_utf8(job.shown)) j["picture_base64"] = base64(job.shown);
   j["ok"] = out.ok;
   j["files"] = out.written;
+  if (!std::all_of(out.written.begin(), out.written.end(), [](const std::string& f) { return is_utf8(f); })) {
+    nlohmann::ordered_json bytes = nlohmann::ordered_json::array();
+    for (const std::string& f : out.written) bytes.push_back(base64(f));
+    j["files_base64"] = bytes;
+  }
   if (out.facts.rendered) {
     const Facts& f = out.facts;
     j["picture_size"] = {f.picture_width, f.picture_height};
@@ -31,7 +43,7 @@ std::string json_report_line(const Job& job, std::size_t index, const Settings& 
   j["seconds"] = seconds;
   if (!out.ok) j["error"] = out.error;
   if (!out.damage.empty()) j["damage"] = out.damage;
-  // Names need not be UTF-8; what cannot be shown becomes U+FFFD.
+  // What is not UTF-8 becomes U+FFFD; the names are in the fields above.
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QByteArray>
 #include <QImage>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,7 +47,7 @@ class BatchCli : public ScratchFolderTest {
   // Runs in the scratch directory; stdin_file: what standard input reads.
   Ran run(const std::vector<std::string>& args, const std::string& stdin_file = "/dev/null") {
     std::string cmd = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(kBinary);
-    for (const auto& a : args) cmd += " " + shell_quoted(a);
+    append_words(cmd, args);
     cmd += " >" + shell_quoted((dir_ / ".out").string()) + " 2>" + shell_quoted((dir_ / ".err").string()) +
            " <" + shell_quoted(stdin_file);
     const int raw = std::system(cmd.c_str());
@@ -240,6 +242,84 @@ TEST_F(BatchCli, EveryLineCountsAndNamesItsPictureAndASummaryCloses) {
   EXPECT_EQ(r.err, "");
 }
 
+TEST_F(BatchCli, LinesCountPicturesByTheirPlaceInTheBatchWhicheverFinishesFirst) {
+  // The first picture takes longest (a large JPEG, resampled with Lanczos):
+  // the second worker finishes the three small ones before it.
+  const std::vector<std::string> names = {"a_large.jpg", "b.png", "c.png", "d.png"};
+  const QImage snake(QString::fromStdString((kSamples / "demo_snake_600x450.png").string()));
+  ASSERT_TRUE(snake.scaled(4000, 3000).save(QString::fromStdString((dir_ / names[0]).string()), "JPEG", 90));
+  QImage small(8, 8, QImage::Format_ARGB32);
+  small.fill(0xFF336699u);
+  for (std::size_t k = 1; k < names.size(); ++k)
+    ASSERT_TRUE(small.save(QString::fromStdString((dir_ / names[k]).string()), "PNG"));
+  std::vector<std::string> args = {"-j", "2", "--scale", "lanczos", "--report", "json"};
+  args.insert(args.end(), names.begin(), names.end());
+  const Ran r = run(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::set<std::size_t> places;
+  for (const std::string& line : lines_of(r.err)) {
+    std::size_t place = 0;
+    char name[64] = {};
+    if (std::sscanf(line.c_str(), "[%zu/4] %63s", &place, name) != 2) continue;
+    ASSERT_TRUE(place >= 1 && place <= names.size()) << line;
+    EXPECT_EQ(name, names[place - 1]) << line;
+    places.insert(place);
+  }
+  EXPECT_EQ(places.size(), names.size()) << r.err;
+  for (const std::string& line : lines_of(r.out)) {
+    const nlohmann::json j = nlohmann::json::parse(line);
+    EXPECT_EQ(j.at("picture"), names[j.at("index").get<std::size_t>() - 1]) << line;
+  }
+}
+
+// Names that would break a line or hide from a script: quoted on the terminal
+// as ls quotes them, carried as bytes beside the report's text.
+TEST_F(BatchCli, NamesATerminalOrJsonCannotCarryAsTheyAre) {
+  const std::vector<std::string> names = {"plain name.gif", "a\nb.gif", "x\xff.gif"};
+  for (const std::string& name : names) sample("hand_transparent_20x22.gif", name);
+  { std::ofstream(dir_ / "bad\tname.png") << "this is not a picture"; }
+  const Ran r = run({"--report", "json", "-j", "1", names[0], names[1], names[2], "bad\tname.png"});
+  EXPECT_EQ(r.status, 1);
+  const auto lines = lines_of(r.err);
+  ASSERT_EQ(lines.size(), 5u) << r.err;
+  EXPECT_EQ(lines[0], "[1/4] plain name.gif -> plain name.bmp1");
+  EXPECT_EQ(lines[1], "[2/4] 'a'$'\\n''b.gif' -> 'a'$'\\n''b.bmp1'");
+  EXPECT_EQ(lines[2], "[3/4] 'x'$'\\377''.gif' -> 'x'$'\\377''.bmp1'");
+  EXPECT_EQ(lines[3].rfind("tessera-convert: [4/4] 'bad'$'\\t''name.png': ", 0), 0u) << lines[3];
+
+  const auto reports = lines_of(r.out);
+  ASSERT_EQ(reports.size(), 4u) << r.out;
+  const auto bytes = [](const nlohmann::json& text) {
+    return QByteArray::fromBase64(QByteArray::fromStdString(text.get<std::string>())).toStdString();
+  };
+  for (std::size_t k = 0; k < 2; ++k) {
+    const nlohmann::json j = nlohmann::json::parse(reports[k]);
+    EXPECT_EQ(j.at("picture"), names[k]);
+    EXPECT_FALSE(j.contains("picture_base64") || j.contains("files_base64")) << reports[k];
+  }
+  const nlohmann::json j = nlohmann::json::parse(reports[2]);
+  EXPECT_EQ(bytes(j.at("picture_base64")), names[2]);
+  ASSERT_EQ(j.at("files_base64").size(), 1u);
+  EXPECT_EQ(bytes(j.at("files_base64")[0]), "x\xff.bmp1");
+}
+
+TEST_F(BatchCli, UsageErrorsQuoteTheNamesTheyGive) {
+  sample("hand_transparent_20x22.gif", "a/x\n.gif");
+  sample("hand_transparent_20x22.gif", "b/x\n.gif");
+  fs::create_directories(dir_ / "empty\x01");
+  const std::pair<std::vector<std::string>, std::string> rows[] = {
+      {{"--png", "a\nb.bmp", "a/x\n.gif"},
+       "--png 'a'$'\\n''b.bmp': the name must end in .png (or be - for standard output)"},
+      {{"-O", "out", "a/x\n.gif", "b/x\n.gif"},
+       "pictures 'a/x'$'\\n''.gif' and 'b/x'$'\\n''.gif' would both be saved as 'out/x'$'\\n''.bmp1'"},
+      {{"empty\x01"}, "no picture found in 'empty'$'\\001'"}};
+  for (const auto& [args, error] : rows) {
+    const Ran r = run(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "tessera-convert: " + error + "\nTry 'tessera-convert --help'.\n");
+  }
+}
+
 TEST_F(BatchCli, TextsThatAreNoNumbersConvertAsTheWindowReadsThemWithAWarning) {
   sample("demo_snake_600x450.png", "a.png");
   Ran r = run({"-q", "--diffusion", "stucki", "--diffusion-strength", "abc", "--max-iterations", "12.5",
@@ -333,6 +413,23 @@ TEST_F(BatchCli, TheReportIsOneJsonObjectAPictureThatReadsBack) {
 }
 
 // ---- the comparison sheet ------------------------------------------------------------
+
+// The heading names the picture as it is spelt, one mark for a character the
+// sheet has no letter for, whatever bytes it takes.
+TEST_F(BatchCli, TheSheetsHeadingKeepsTheNamesCaseAndMarksEachCharacterOnce) {
+  const auto heading = [&](const std::string& name) {
+    sample("hand_transparent_20x22.gif", name);
+    const Ran r = run({"-q", "--contact-sheet", "s.png", "--sheet-methods", "colorq", "--sheet-diffusions", "none",
+                       name});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const QImage sheet(QString::fromStdString((dir_ / "s.png").string()));
+    return sheet.copy(0, 0, sheet.width(), 2 * 18 + 12);  // above the tiles
+  };
+  EXPECT_NE(heading("snake.gif"), heading("SNAKE.gif"));
+  EXPECT_EQ(heading("日本.gif"), heading("??.gif"));
+  EXPECT_EQ(heading("café.gif"), heading("cafe\u0301.gif"));
+  EXPECT_NE(heading("café.gif"), heading("caf?.gif"));
+}
 
 TEST_F(BatchCli, TheContactSheetShowsEveryCombinationAsItsOwnRunWouldRenderIt) {
   sample("rose_alpha_400x301.png", "rose.png");

@@ -37,6 +37,14 @@ inline std::string shell_quoted(const std::string& s) {
   return out + "'";
 }
 
+// The words added to a command for sh -c, each quoted after a blank.
+// Appended piece by piece: GCC 12 takes a literal put before a temporary
+// string for an overlapping copy and warns (-Wrestrict) where none is.
+inline std::string& append_words(std::string& command, const std::vector<std::string>& words) {
+  for (const std::string& w : words) command.append(" ").append(shell_quoted(w));
+  return command;
+}
+
 // A test with a folder of its own under the temporary folder, named after the
 // test (parameterised names made safe) and gone afterwards.
 class ScratchFolderTest : public ::testing::Test {

@@ -7,6 +7,7 @@
 //   TESSERA_CORPUS_BINARY=<build>/cli/tessera-convert TESSERA_CORPUS_VIEWER=<build>/viewer/tessview
 //   TESSERA_CORPUS_WRITE=tests/cli/corpus/expected.txt cli_tests --gtest_filter='*Corpus*'
 // (one command line), then sort the file.
+#include "cli_support.h"
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,9 @@
 #include "support/scratch.h"
 
 namespace fs = std::filesystem;
+
+using tessera::cli_test::append_words;
+using tessera::cli_test::shell_quoted;
 
 namespace {
 
@@ -109,12 +113,6 @@ std::vector<Case> cases() {
   return all;
 }
 
-std::string quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
 std::string sha256(const fs::path& p) {
   QFile file(QString::fromStdString(p.string()));
   if (!file.open(QIODevice::ReadOnly)) return "missing";
@@ -148,17 +146,18 @@ class Corpus : public ::testing::TestWithParam<Case> {
         if (as == c.single) fs::copy_file(kSamples / from, dir_ / as);
       args.insert(args.end(), {"--export-bmp", "export.bmp", "--png", "look.png", c.single});
     }
-    std::string cmd = "cd " + quoted(dir_.string()) + " && " + quoted(binary()) + " -q -j 2";
-    for (const auto& a : args) cmd += " " + quoted(a);
-    cmd += " >/dev/null 2>" + quoted((dir_ / "err.txt").string()) + " </dev/null";
+    std::string cmd = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(binary()) + " -q -j 2";
+    append_words(cmd, args);
+    cmd += " >/dev/null 2>" + shell_quoted((dir_ / "err.txt").string()) + " </dev/null";
     const int raw = std::system(cmd.c_str());
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << cmd;
     if (!c.single.empty()) {
       // The viewer's drawing of the target, as the machine would show it.
       const std::string format = std::find(c.args.begin(), c.args.end(), "bmp4") != c.args.end() ? "bmp4" : "bmp1";
       const std::string target = c.single.substr(0, c.single.find('.')) + "." + format;
-      const std::string view = "cd " + quoted(dir_.string()) + " && QT_QPA_PLATFORM=offscreen " + quoted(viewer()) +
-                               " --png view.png " + quoted(target) + " >/dev/null 2>&1 </dev/null";
+      const std::string view = "cd " + shell_quoted(dir_.string()) + " && QT_QPA_PLATFORM=offscreen " +
+                               shell_quoted(viewer()) + " --png view.png " + shell_quoted(target) +
+                               " >/dev/null 2>&1 </dev/null";
       const int shown = std::system(view.c_str());
       EXPECT_TRUE(WIFEXITED(shown) && WEXITSTATUS(shown) == 0) << view;
     }

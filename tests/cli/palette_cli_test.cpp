@@ -61,7 +61,7 @@ class PaletteCli : public ScratchFolderTest {
 
   Result run(const std::vector<std::string>& args) {
     std::string cmd = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(kBinary) + " -q";
-    for (const auto& a : args) cmd += " " + shell_quoted(a);
+    append_words(cmd, args);
     cmd += " >/dev/null 2>" + shell_quoted((dir_ / "err.txt").string()) + " </dev/null";
     const int raw = std::system(cmd.c_str());
     Result r;

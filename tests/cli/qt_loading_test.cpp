@@ -61,7 +61,7 @@ class QtLoading : public ScratchFolderTest {
     fs::create_directories(trace);
     std::string cmd = "cd " + shell_quoted(dir_.string()) + " && LD_DEBUG=files LD_DEBUG_OUTPUT=" +
                       shell_quoted((trace / "ld").string()) + " " + shell_quoted(program);
-    for (const auto& a : args) cmd += " " + shell_quoted(a);
+    append_words(cmd, args);
     cmd += " >" + shell_quoted((dir_ / "out.txt").string()) + " 2>" + shell_quoted((dir_ / "err.txt").string()) +
            " </dev/null";
     const int raw = std::system(cmd.c_str());

@@ -1,7 +1,9 @@
 // Placement of the picture: the scale table, the offsets and their rounding.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
+#include <string>
 
 #include "engine/input_reference.h"
 
@@ -48,7 +50,21 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{"BMP4 uncorrected Fill places square pixels", PlaceMode::Fill, 4, 0, 320, 200, 1, 1, -80, 0},
         PlacementCase{"BMP4 uncorrected Stretch", PlaceMode::Stretch, 4, 0, 320, 200, 0.5, 1, 0, 0},
         PlacementCase{"BMP4 corrected Stretch is the same", PlaceMode::Stretch, 4, 1, 320, 200, 0.5, 1, 0, 0},
-        PlacementCase{"BMP1 ignores the aspect setting", PlaceMode::Fit, 1, 0, 640, 200, 0.5, 0.5, 0, 50}));
+        PlacementCase{"BMP1 ignores the aspect setting", PlaceMode::Fit, 1, 0, 640, 200, 0.5, 0.5, 0, 50}),
+    // The description in CamelCase: "exact size, Fill" -> ExactSizeFill.
+    [](const ::testing::TestParamInfo<PlacementCase>& info) {
+      std::string name;
+      bool word_start = true;
+      for (const char* c = info.param.what; *c != '\0'; ++c) {
+        if (!std::isalnum(static_cast<unsigned char>(*c))) {
+          word_start = true;
+          continue;
+        }
+        name += word_start ? static_cast<char>(std::toupper(static_cast<unsigned char>(*c))) : *c;
+        word_start = false;
+      }
+      return name;
+    });
 
 TEST(Placement, ExactFitsAreNotCroppedByRoundingNoise) {
   // 200 x 0.8 is 160.0000000000000089 in long double: the floored offset of an

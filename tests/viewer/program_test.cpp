@@ -155,8 +155,11 @@ TEST_F(Program, CommandLineIsReadWithoutADisplay) {
   EXPECT_EQ(help.exit_code, 0) << help.err.toStdString();
   EXPECT_TRUE(help.out.startsWith("Usage: tessview")) << help.out.toStdString();
   EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
-  for (const QStringList& args : {QStringList{"--version"}, QStringList{"--bogus", "x.bmp1"}, QStringList{"-x"},
-                                  QStringList{"--png", "o.png"}}) {
+  const ProcessResult version = run(kViewer, {"--version"}, no_display());
+  EXPECT_EQ(version.exit_code, 0) << version.err.toStdString();
+  EXPECT_EQ(version.out, "tessview " TESSERA_VERSION "\n");
+  EXPECT_TRUE(version.err.isEmpty()) << version.err.toStdString();
+  for (const QStringList& args : {QStringList{"--bogus", "x.bmp1"}, QStringList{"-x"}, QStringList{"--png", "o.png"}}) {
     const ProcessResult r = run(kViewer, args, no_display());
     EXPECT_EQ(r.exit_code, 2) << args.join(' ').toStdString() << ": " << r.err.toStdString();
     EXPECT_TRUE(r.err.startsWith("tessview: ")) << r.err.toStdString();
@@ -188,16 +191,36 @@ TEST_F(Program, NonRegularFilesAreRefusedWithoutWaiting) {
   }
 }
 
-// A PNG is no target file: drawn as BMP4 from its first bytes, with the
-// bytes past a BMP4 file's size reported.
 TEST_F(Program, FileLongerThanItsFormatIsDrawnAndTheRestReported) {
-  const QString picture = kSamples + "/rose_alpha_400x301.png";
-  const qint64 extra = QFileInfo(picture).size() - 16032;
-  const ProcessResult r = run(kViewer, {"--png", dir_.filePath("rose.png"), picture});
+  std::vector<std::uint8_t> bytes = Bmp4Picture::random(15).file_bytes();
+  bytes.resize(bytes.size() + 100, 0x5A);
+  const ProcessResult r = run(kViewer, {"--png", dir_.filePath("long.png"), put("long.bmp4", bytes)});
   EXPECT_EQ(r.exit_code, 0) << r.err.toStdString();
-  EXPECT_TRUE(r.err.contains(QStringLiteral("tessview: Ignored %1 bytes after the end of the BMP4 data\n").arg(extra)))
-      << r.err.toStdString();
-  EXPECT_EQ(QImage(dir_.filePath("rose.png")).size(), QSize(640, 400));
+  EXPECT_TRUE(r.err.contains("tessview: Ignored 100 bytes after the end of the BMP4 data\n")) << r.err.toStdString();
+  EXPECT_EQ(QImage(dir_.filePath("long.png")).size(), QSize(640, 400));
+}
+
+// A picture of another kind, given to --png by mistake, is refused rather
+// than drawn as noise, and the PNG it would have gone to is left alone.
+TEST_F(Program, OtherPicturesAreRefusedWithPng) {
+  const QString bmp = dir_.filePath("export.bmp");
+  ASSERT_TRUE(QImage(kSamples + "/rose_alpha_400x301.png").save(bmp, "BMP"));
+  const struct {
+    QString picture;
+    const char* kind;
+  } rows[] = {{kSamples + "/rose_alpha_400x301.png", "PNG"},
+              {kSamples + "/demo_snake_600x450.jpg", "JPEG"},
+              {kSamples + "/hand_transparent_20x22.gif", "GIF"},
+              {bmp, "BMP"}};
+  const QString out = put("kept.png", {1, 2, 3});
+  for (const auto& row : rows) {
+    const ProcessResult r = run(kViewer, {"--png", out, row.picture});
+    EXPECT_EQ(r.exit_code, 1) << row.kind << ": " << r.err.toStdString();
+    EXPECT_EQ(r.err, QStringLiteral("tessview: %1 is a %2 picture, not a BMP1 or BMP4 file; tessera-convert makes "
+                                    "one of it\n")
+                         .arg(row.picture, row.kind));
+    EXPECT_EQ(QFileInfo(out).size(), 3) << row.kind;
+  }
 }
 
 TEST_F(Program, PngThatCannotBeWrittenFails) {

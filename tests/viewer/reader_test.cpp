@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <chrono>
 #include <future>
+#include <ostream>
+#include <string>
 
 #include "support.h"
 #include "tessview/target_file.h"
@@ -317,14 +320,69 @@ TEST(ReaderErrors, AFailingReadIsReportedWithItsReason) {
   EXPECT_TRUE(last.contains(file.pixels.error));
 }
 
-TEST(OpenDialog, FilterListsAllThreeEndingsInEitherCaseUnderItsDescription) {
-  // The file dialog takes the patterns from the last parentheses, separated by
-  // blanks, and shows what precedes them when the details are hidden.
+// The first bytes that make a file another picture, and those that do not:
+// a target file is any bytes, and one of its format's exact size is never
+// taken for anything else.
+struct Signature {
+  const char* label;
+  std::string start;  // the file's first bytes; zeros follow
+  std::size_t size;
+  const char* name;
+  const char* kind;  // "" for a target file
+};
+
+void PrintTo(const Signature& s, std::ostream* os) { *os << s.label; }
+
+class SignatureFiles : public ::testing::TestWithParam<Signature> {
+ protected:
+  QTemporaryDir dir_;
+};
+
+TEST_P(SignatureFiles, TellAnotherPictureFromATargetFile) {
+  const Signature& c = GetParam();
+  std::vector<std::uint8_t> bytes(c.start.begin(), c.start.end());
+  bytes.resize(c.size, 0);
+  const QString path = dir_.filePath(QString::fromLatin1(c.name));
+  ASSERT_TRUE(write_bytes(path, bytes));
+  EXPECT_EQ(other_picture_format(read_target_file(path)), QString::fromLatin1(c.kind));
+}
+
+// A BMP's first 18 bytes: "BM", the file's size, two reserved words, where
+// the pixels start, and the size of the info header.
+std::string bmp_start(std::uint32_t reserved, std::uint32_t info) {
+  std::string b = "BM";
+  for (std::uint32_t word : {std::uint32_t{70000}, reserved, std::uint32_t{54}, info})
+    for (int k = 0; k < 4; ++k) b += static_cast<char>((word >> (8 * k)) & 0xFF);
+  return b;
+}
+
+const std::string kPng("\x89PNG\r\n\x1a\n", 8);
+
+INSTANTIATE_TEST_SUITE_P(
+    FirstBytes, SignatureFiles,
+    ::testing::Values(Signature{"Png", kPng, 20000, "photo.png", "PNG"},
+                      Signature{"PngUnderABmp1Name", kPng, 500, "photo.bmp1", "PNG"},
+                      Signature{"Jpeg", "\xff\xd8\xff\xe0", 30000, "photo.jpg", "JPEG"},
+                      Signature{"JpegStartWithoutAMarker", std::string("\xff\xd8\xff\x00", 4), 30000, "x.bmp4", ""},
+                      Signature{"Gif", "GIF89a", 1000, "x.gif", "GIF"},
+                      Signature{"Tiff", std::string("MM\0*", 4), 1000, "x.tif", "TIFF"},
+                      Signature{"WebP", std::string("RIFF\x10\x27\0\0WEBPVP8 ", 16), 10000, "x.webp", "WebP"},
+                      Signature{"Bmp", bmp_start(0, 40), 70000, "x.bmp", "BMP"},
+                      Signature{"BmThenNoInfoHeader", bmp_start(0, 0x12345678), 70000, "x.bmp4", ""},
+                      Signature{"BmThenReservedWordsInUse", bmp_start(7, 40), 70000, "x.bmp4", ""},
+                      Signature{"CompleteBmp4FileThatStartsLikeAPng", kPng, 16032, "x.bmp4", ""},
+                      Signature{"CompleteBmp1FileThatStartsLikeAJpeg", "\xff\xd8\xff\xe0", 9032, "x.bmp1", ""},
+                      Signature{"Bmp1SizeUnderABmp4Name", kPng, 9032, "x.bmp4", "PNG"}),
+    [](const ::testing::TestParamInfo<Signature>& info) { return std::string(info.param.label); });
+
+TEST(OpenDialog, FilterListsTheThreeEndingsInAnyCaseUnderItsDescription) {
+  // The file dialog takes the patterns from the last parentheses, separated
+  // by blanks, and shows the whole filter.
+  EXPECT_EQ(dialog_filter(), "BMP1 and BMP4 files (*.bmp1 *.bmp4 *.bm4)");
+  EXPECT_EQ(QString::fromLatin1(kDialogTitle), "Select BMP4/BMP1 File to Process...");
   const QRegularExpressionMatch m =
       QRegularExpression(QStringLiteral("^(.*)\\(([^()]*)\\)$")).match(dialog_filter());
   ASSERT_TRUE(m.hasMatch()) << dialog_filter().toStdString();
-  EXPECT_EQ(m.captured(1).simplified(), "BMP Files, (*.BM4;*.BMP4;*.BMP1)");
-  EXPECT_EQ(QString::fromLatin1(kDialogTitle), "Select BMP4/BMP1 File to Process...");
 
   const QStringList patterns = m.captured(2).split(' ', Qt::SkipEmptyParts);
   auto listed = [&patterns](const QString& name) {
@@ -335,7 +393,31 @@ TEST(OpenDialog, FilterListsAllThreeEndingsInEitherCaseUnderItsDescription) {
     }
     return false;
   };
-  for (const char* name : {"a.BM4", "a.bm4", "a.bmp4", "a.BMP4", "a.BMP1", "a.bmp1"})
+  for (const char* name : {"a.BM4", "a.bm4", "a.bmp4", "a.BMP4", "a.BMP1", "a.bmp1", "a.Bmp1"})
     EXPECT_TRUE(listed(name)) << name;
   for (const char* name : {"a.bmp", "a.bin", "a.png", "a.bmp1.png"}) EXPECT_FALSE(listed(name)) << name;
+}
+
+// The dialog, the man page and the desktop's file types name the same endings.
+TEST(OpenDialog, ListsTheEndingsOfTheManPageAndTheFileTypes) {
+  QStringList filter;
+  for (const char* ending : kFileEndings) filter << QString::fromLatin1(ending);
+  filter.sort();
+  const auto endings = [](const QString& text, const QString& pattern) {
+    QStringList found;
+    for (const QRegularExpressionMatch& m : QRegularExpression(pattern).globalMatch(text))
+      if (!found.contains(m.captured(1).toLower())) found << m.captured(1).toLower();
+    found.sort();
+    return found;
+  };
+  QFile man(QStringLiteral(TESSERA_SOURCE_DIR "/packaging/tessview.1"));
+  ASSERT_TRUE(man.open(QIODevice::ReadOnly));
+  const QString page = QString::fromUtf8(man.readAll());
+  const qsizetype dialog = page.indexOf("a dialog asks for one");
+  ASSERT_GE(dialog, 0);
+  EXPECT_EQ(endings(page.mid(dialog, page.indexOf(".PP", dialog) - dialog), QStringLiteral("\\.(bm\\w+)")), filter);
+
+  QFile mime(QStringLiteral(TESSERA_SOURCE_DIR "/packaging/tessera-mime.xml"));
+  ASSERT_TRUE(mime.open(QIODevice::ReadOnly));
+  EXPECT_EQ(endings(QString::fromUtf8(mime.readAll()), QStringLiteral("pattern=\"\\*\\.(\\w+)\"")), filter);
 }

@@ -11,8 +11,12 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <vector>
+
+// Failing checks show strings as text rather than as lists of 2-byte objects.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace viewer_test {
 

@@ -25,11 +25,12 @@ bool listed(const std::array<std::string_view, N>& names, std::string_view name)
 
 Arguments parse_arguments(const std::vector<std::string>& arguments) {
   Arguments out;
-  // --help answers whatever else is there, as it always has.
+  // --help and --version answer whatever else is there, the first of them
+  // that comes.
   for (const std::string& arg : arguments) {
     if (arg == "--") break;
-    if (arg == "--help" || arg == "-h") {
-      out.action = Arguments::Action::Help;
+    if (arg == "--help" || arg == "-h" || arg == "--version") {
+      out.action = arg == "--version" ? Arguments::Action::Version : Arguments::Action::Help;
       return out;
     }
   }

@@ -30,19 +30,32 @@ constexpr char kUsage[] =
     "  --png OUT   draw FILE into a 640 x 400 picture and save it as the PNG file OUT,\n"
     "              without opening a window\n"
     "  --help      show this text\n"
+    "  --version   show the version\n"
     "\n"
     "A file that ends early is drawn with the missing bytes as zeros, one that goes on\n"
     "past its format's end without the extra bytes; both are reported on standard\n"
-    "error. A folder, FIFO or device is refused. Exit status: 0; with --png, 1 when\n"
-    "FILE cannot be opened or OUT cannot be written; 2 for a wrong command line.\n";
+    "error. A folder, FIFO or device is refused, and so, with --png, is a PNG, JPEG,\n"
+    "GIF, BMP, TIFF or WebP picture (tessera-convert makes a target file of it).\n"
+    "Exit status: 0; with --png, 1 when FILE cannot be opened or is another kind of\n"
+    "picture or OUT cannot be written; 2 for a wrong command line.\n";
 
 void report_problems(const QStringList& problems) {
   for (const QString& line : problems) std::cerr << "tessview: " << line.toLocal8Bit().constData() << '\n';
 }
 
-int draw_to_png(const QString& out, const QString& file) {
+// A script that hands over a photo by mistake would otherwise get a PNG of
+// noise and exit 0. Told before Qt starts, and OUT is left alone.
+bool refused_as_other_picture(const QString& file, const tessview::TargetFile& target) {
+  const QString kind = tessview::other_picture_format(target);
+  if (kind.isEmpty()) return false;
+  std::cerr << "tessview: " << file.toLocal8Bit().constData() << " is a " << kind.toStdString()
+            << " picture, not a BMP1 or BMP4 file; tessera-convert makes one of it\n";
+  return true;
+}
+
+int draw_to_png(const QString& out, const QString& file, const tessview::TargetFile& target) {
   tessview::Screen screen(640, 400);
-  const tessview::Shown shown = tessview::show_file(file, screen);
+  const tessview::Shown shown = tessview::show_file(file, target, screen);
   report_problems(shown.problems);
   if (!screen.image().save(out, "PNG")) {
     std::cerr << "tessview: cannot write " << out.toLocal8Bit().constData() << '\n';
@@ -57,10 +70,9 @@ int show_in_window(QString file) {
   window.show();
   if (file.isEmpty()) {
     // Qt's own dialog rather than the desktop's: the desktop dialogs on Linux
-    // match patterns case-sensitively, and *.BM4 must list x.bm4 as well.
-    file = QFileDialog::getOpenFileName(
-        nullptr, QString::fromLatin1(tessview::kDialogTitle), QString(), tessview::dialog_filter(), nullptr,
-        QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+    // match patterns case-sensitively, and *.bm4 must list X.BM4 as well.
+    file = QFileDialog::getOpenFileName(nullptr, QString::fromLatin1(tessview::kDialogTitle), QString(),
+                                        tessview::dialog_filter(), nullptr, QFileDialog::DontUseNativeDialog);
     if (file.isEmpty() || !window.isVisible()) return 0;
   }
 
@@ -87,6 +99,9 @@ int main(int argc, char** argv) {
     case tessview::Arguments::Action::Help:
       std::cout << kUsage;
       return 0;
+    case tessview::Arguments::Action::Version:
+      std::cout << "tessview " << TESSERA_VERSION << '\n';
+      return 0;
     case tessview::Arguments::Action::Error:
       std::cerr << "tessview: " << arguments.error << "\n\n" << kUsage;
       return 2;
@@ -94,11 +109,17 @@ int main(int argc, char** argv) {
       break;
   }
   const bool png = arguments.action == tessview::Arguments::Action::Png;
+  const QString file = QFile::decodeName(QByteArray::fromStdString(arguments.file));
+  tessview::TargetFile target;
+  if (png) {
+    target = tessview::read_target_file(file);
+    if (refused_as_other_picture(file, target)) return 1;
+  }
   // Drawing into a PNG is for scripts and tests, which may have no display.
   if (png && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   const std::unique_ptr<QGuiApplication> app =
       png ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QApplication>(argc, argv);
 
-  const QString file = QFile::decodeName(QByteArray::fromStdString(arguments.file));
-  return png ? draw_to_png(QFile::decodeName(QByteArray::fromStdString(arguments.png)), file) : show_in_window(file);
+  return png ? draw_to_png(QFile::decodeName(QByteArray::fromStdString(arguments.png)), file, target)
+             : show_in_window(file);
 }

@@ -54,8 +54,9 @@ void draw_bmp4(Screen& screen, const std::vector<std::uint8_t>& pixels, const Pa
   }
 }
 
-Shown show_file(const QString& path, Screen& screen) {
-  const TargetFile file = read_target_file(path);
+Shown show_file(const QString& path, Screen& screen) { return show_file(path, read_target_file(path), screen); }
+
+Shown show_file(const QString& path, const TargetFile& file, Screen& screen) {
   Shown shown{Outcome::Complete, {}};
   for (const QString& line : read_messages(path, file, &shown.problems)) screen.write_line(line);
   // Nothing was read, so a picture would only hide the reason behind black.

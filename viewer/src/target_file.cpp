@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 namespace tessview {
 
@@ -121,6 +123,36 @@ TargetFile read_target_file(const QString& path) {
   return result;
 }
 
+QString other_picture_format(const TargetFile& file) {
+  const Section& first = file.format == Format::BMP1 ? file.bitmap : file.pixels;
+  const qint64 size = static_cast<qint64>(file.format == Format::BMP1 ? kBitmapBytes + kPairBytes + kPaletteBytes
+                                                                      : kPixelBytes + kPaletteBytes);
+  if (file.length == size || first.got < 18) return {};
+  const std::uint8_t* b = first.bytes.data();
+  const auto starts = [b](std::string_view signature) {
+    return std::equal(signature.begin(), signature.end(), b,
+                      [](char s, std::uint8_t c) { return static_cast<std::uint8_t>(s) == c; });
+  };
+  const auto word = [b](std::size_t at) {
+    return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
+           static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+  };
+  using namespace std::string_view_literals;
+  if (starts("\x89PNG\r\n\x1a\n"sv)) return QStringLiteral("PNG");
+  // The start of image, then the first marker of any segment.
+  if (starts("\xff\xd8\xff"sv) && b[3] >= 0xC0 && b[3] != 0xFF) return QStringLiteral("JPEG");
+  if (starts("GIF87a"sv) || starts("GIF89a"sv)) return QStringLiteral("GIF");
+  if (starts("II*\0"sv) || starts("MM\0*"sv)) return QStringLiteral("TIFF");
+  if (starts("RIFF"sv) && std::equal(b + 8, b + 12, "WEBP")) return QStringLiteral("WebP");
+  // "BM" alone is two pixels' worth of bytes; a BMP also has its reserved
+  // words zero and an info header of one of the sizes the format knows.
+  const std::uint32_t info = word(14);
+  if (starts("BM"sv) && word(6) == 0 &&
+      (info == 12 || info == 40 || info == 52 || info == 56 || info == 64 || info == 108 || info == 124))
+    return QStringLiteral("BMP");
+  return {};
+}
+
 QString number_text(qint64 value) {
   return value < 0 ? QString::number(value) : QStringLiteral(" ") + QString::number(value);
 }
@@ -191,7 +223,9 @@ QString colour_line(int index, std::uint32_t argb) {
 }
 
 QString dialog_filter() {
-  return QStringLiteral("%1 (*.BM4 *.BMP4 *.BMP1)").arg(QLatin1String(kFilterDescription));
+  QStringList patterns;
+  for (const char* ending : kFileEndings) patterns << QStringLiteral("*.") + QLatin1String(ending);
+  return QStringLiteral("%1 (%2)").arg(QLatin1String(kFilterDescription), patterns.join(QLatin1Char(' ')));
 }
 
 }  // namespace tessview

@@ -9,7 +9,7 @@
 namespace tessview {
 
 struct Arguments {
-  enum class Action { Show, Png, Help, Error };
+  enum class Action { Show, Png, Help, Version, Error };
   Action action = Action::Show;
   std::string png;    // --png OUT
   std::string file;   // the file to show, "" for the dialog

@@ -47,4 +47,7 @@ struct Shown {
 // picture over the messages.
 Shown show_file(const QString& path, Screen& screen);
 
+// The same for a file read already (read_target_file(path)).
+Shown show_file(const QString& path, const TargetFile& file, Screen& screen);
+
 }  // namespace tessview

@@ -52,6 +52,13 @@ struct TargetFile {
 // without waiting for it.
 TargetFile read_target_file(const QString& path);
 
+// The kind of picture ("PNG", "JPEG", ...) whose signature the file starts
+// with, or empty. A target file has no signature, so only these first bytes
+// tell another picture given by mistake; a file of exactly its format's size
+// is taken for a target file whatever its first bytes, so no picture the
+// converter wrote is ever mistaken.
+QString other_picture_format(const TargetFile& file);
+
 // Numbers in the messages: a non-negative value gets one leading blank where
 // a negative one has its minus sign, so columns line up either way.
 QString number_text(qint64 value);
@@ -71,12 +78,13 @@ Palette decode_palette(const std::vector<std::uint8_t>& bytes);
 // "Color  3: R=0 G=0 B=255"
 QString colour_line(int index, std::uint32_t argb);
 
-// The open dialog's title and the one filter it offers.
+// The open dialog's title and the one filter it offers: the endings the
+// desktop knows the target files by, matched in any case.
 inline constexpr char kDialogTitle[] = "Select BMP4/BMP1 File to Process...";
-inline constexpr char kFilterDescription[] = "BMP Files, (*.BM4;*.BMP4;*.BMP1)";
-// The description with the patterns appended the way Qt's file dialog reads
-// them (space-separated, in the last parentheses); shown with the details
-// hidden, the user sees exactly the description.
+inline constexpr char kFilterDescription[] = "BMP1 and BMP4 files";
+inline constexpr const char* kFileEndings[] = {"bmp1", "bmp4", "bm4"};
+// The description with the patterns the way Qt's file dialog reads them
+// (separated by blanks, in parentheses): "BMP1 and BMP4 files (*.bmp1 ...)".
 QString dialog_filter();
 
 }  // namespace tessview
