@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "tessera/kernel_set.h"
@@ -23,7 +24,7 @@ inline const char* kernel_set_name(KernelSet kernels) {
 
 inline bool runs_here(KernelSet kernels) { return kernels <= best_kernel_set(); }
 
-// Test names ending in _Portable, _Avx2.
+// The sets as the ends of test names: .../Portable, .../Avx2.
 inline std::string kernel_set_test_name(const ::testing::TestParamInfo<KernelSet>& info) {
   return kernel_set_name(info.param);
 }
@@ -46,3 +47,8 @@ class EveryKernelSet : public ::testing::TestWithParam<KernelSet> {
 };
 
 }  // namespace tessera::testing
+
+namespace tessera {
+// For gtest's messages: "GetParam() = Avx2".
+inline void PrintTo(KernelSet kernels, std::ostream* os) { *os << testing::kernel_set_name(kernels); }
+}  // namespace tessera
