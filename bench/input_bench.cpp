@@ -121,8 +121,8 @@ void BM_DecodePngThroughQt(benchmark::State& state) {
 BENCHMARK(BM_DecodePngThroughQt)->Unit(benchmark::kMillisecond);
 
 // The PNG photo's rows undone alone, as RGB rows all filtered with Paeth
-// (libpng's usual choice for photos): kernels = 0 SSE2, 1 AVX2, 2 the
-// portable reading row by row.
+// (libpng's usual choice for photos): kernels = 0 the portable form (SSE2),
+// 1 AVX2, 2 the reading row by row.
 void BM_UnfilterPngRows(benchmark::State& state) {
   const QImage image = QImage(QString::fromStdString(png_photo())).convertToFormat(QImage::Format_RGB32);
   const auto width = static_cast<std::size_t>(image.width()), height = static_cast<std::size_t>(image.height());
@@ -150,13 +150,12 @@ void BM_UnfilterPngRows(benchmark::State& state) {
   raw.resize(raw.size() + 16);
   std::vector<std::uint32_t> out(width * height);
   const auto kernels = state.range(0);
-  if (kernels == 1 && !tessera::detail::row_kernels_available(tessera::detail::RowKernels::Avx2))
-    state.SkipWithError("no AVX2");
+  if (kernels == 1 && tessera::best_kernel_set() < tessera::KernelSet::Avx2) state.SkipWithError("no AVX2");
   for (auto _ : state) {
-    const bool ok = kernels == 2 ? tessera::detail::unfilter_rows_to_argb_portable(raw.data(), width, height, 3, out.data())
+    const bool ok = kernels == 2 ? tessera::detail::unfilter_rows_to_argb_by_row(raw.data(), width, height, 3, out.data())
                                  : tessera::detail::unfilter_rows_to_argb(
                                        raw.data(), width, height, 3, out.data(),
-                                       kernels ? tessera::detail::RowKernels::Avx2 : tessera::detail::RowKernels::Sse2);
+                                       kernels ? tessera::KernelSet::Avx2 : tessera::KernelSet::Portable);
     if (!ok) state.SkipWithError("refused");
     benchmark::DoNotOptimize(out.data());
   }

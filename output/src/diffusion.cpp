@@ -3,10 +3,24 @@
 #include <array>
 #include <cmath>
 
+#include "diffusion_avx2.h"
 #include "tessera/extended.h"
 #include "tessera/render.h"
 
 namespace tessera {
+
+namespace {
+
+template <int Dither>
+void diffuse_error_by(KernelSet kernels, Store& store, int x, int y, const double (&CDIST)[4], double strength) {
+#if defined(TESSERA_AVX2_FORMS)
+  if (kernels == KernelSet::Avx2) return diffuse_error_avx2<Dither>(store, x, y, CDIST, strength);
+#endif
+  (void)kernels;
+  diffuse_error_of<Dither>(store, x, y, CDIST, strength);
+}
+
+}  // namespace
 
 std::span<const KernelEntry> diffusion_kernel(int dither) {
   switch (dither) {
@@ -23,16 +37,17 @@ std::span<const KernelEntry> diffusion_kernel(int dither) {
   }
 }
 
-void diffuse_error(Store& store, int x, int y, const double (&CDIST)[4], int dither, double strength) {
+void diffuse_error(Store& store, int x, int y, const double (&CDIST)[4], int dither, double strength,
+                   KernelSet kernels) {
   switch (dither) {
     case 1:
-      return diffuse_error_of<1>(store, x, y, CDIST, strength);
+      return diffuse_error_by<1>(kernels, store, x, y, CDIST, strength);
     case 2:
-      return diffuse_error_of<2>(store, x, y, CDIST, strength);
+      return diffuse_error_by<2>(kernels, store, x, y, CDIST, strength);
     case 3:
-      return diffuse_error_of<3>(store, x, y, CDIST, strength);
+      return diffuse_error_by<3>(kernels, store, x, y, CDIST, strength);
     case 4:
-      return diffuse_error_of<4>(store, x, y, CDIST, strength);
+      return diffuse_error_by<4>(kernels, store, x, y, CDIST, strength);
     default:
       return;
   }

@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
+#include "diffusion_avx2.h"
 #include "tessera/bayer.h"
 #include "tessera/diffusion.h"
-#include "tessera/diffusion_wide.h"
 #include "tessera/number.h"
 #include "tessera/pins.h"
 #include "tessera/surface.h"
@@ -67,8 +67,8 @@ void reorder_palette(Store& s, Controls& controls) {
 // Maps every pixel, serpentine, passing the error on with kernel Dither
 // (0: none); draws into the preview surface when there is one. One copy of
 // the loop per kernel, so that the diffusion step is compiled for it, and per
-// kind of diffusion step (Wide: three channels at a time).
-template <int Dither, bool Wide>
+// form of the diffusion step (Avx2: three channels at a time).
+template <int Dither, bool Avx2>
 __attribute__((always_inline)) inline void map_pixels_body(Store& s, Surface* preview) {
   const bool bmp1 = s.OUTPUTFILETYPE == 1;
   const int scale = s.IMGSCALE;
@@ -130,9 +130,9 @@ __attribute__((always_inline)) inline void map_pixels_body(Store& s, Surface* pr
         preview->fill_box(x * scale, y * scale, (x + 1) * scale - 1, (y + 1) * scale - 1, argb(s, MINI));
 
       if constexpr (Dither > 0) {
-#if defined(TESSERA_WIDE_DIFFUSION)
-        if constexpr (Wide) {
-          diffuse_error_wide<Dither>(s, x, y, CDIST, s.DITHERSTRENGTH);
+#if defined(TESSERA_AVX2_FORMS)
+        if constexpr (Avx2) {
+          diffuse_error_avx2<Dither>(s, x, y, CDIST, s.DITHERSTRENGTH);
           continue;
         }
 #endif
@@ -147,18 +147,19 @@ void map_pixels_plain(Store& s, Surface* preview) {
   map_pixels_body<Dither, false>(s, preview);
 }
 
-#if defined(TESSERA_WIDE_DIFFUSION)
+#if defined(TESSERA_AVX2_FORMS)
 template <int Dither>
-void map_pixels_wide(Store& s, Surface* preview) {
+void map_pixels_avx2(Store& s, Surface* preview) {
   map_pixels_body<Dither, true>(s, preview);
 }
 #endif
 
 template <int Dither>
-void map_pixels(Store& s, Surface* preview) {
-#if defined(TESSERA_WIDE_DIFFUSION)
-  if (Dither > 0 && wide_diffusion_available()) return map_pixels_wide<Dither>(s, preview);
+void map_pixels(Store& s, Surface* preview, KernelSet kernels) {
+#if defined(TESSERA_AVX2_FORMS)
+  if (Dither > 0 && kernels == KernelSet::Avx2) return map_pixels_avx2<Dither>(s, preview);
 #endif
+  (void)kernels;
   map_pixels_plain<Dither>(s, preview);
 }
 
@@ -173,7 +174,7 @@ double diffusion_strength(std::string_view text) {
   return static_cast<double>(static_cast<long double>(number_value(text)) / 100 * kDamping);
 }
 
-void DRAWOUTPUT(Store& s, Controls& controls) {
+void DRAWOUTPUT(Store& s, Controls& controls, KernelSet kernels) {
   read_settings(s, controls);
 
   const bool bmp1 = s.OUTPUTFILETYPE == 1;
@@ -192,19 +193,19 @@ void DRAWOUTPUT(Store& s, Controls& controls) {
 
   switch (s.DITHER) {
     case 1:
-      map_pixels<1>(s, preview ? &OUTPUTIMAGE : nullptr);
+      map_pixels<1>(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
       break;
     case 2:
-      map_pixels<2>(s, preview ? &OUTPUTIMAGE : nullptr);
+      map_pixels<2>(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
       break;
     case 3:
-      map_pixels<3>(s, preview ? &OUTPUTIMAGE : nullptr);
+      map_pixels<3>(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
       break;
     case 4:
-      map_pixels<4>(s, preview ? &OUTPUTIMAGE : nullptr);
+      map_pixels<4>(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
       break;
     default:  // no diffusion (any other kernel number has no entries)
-      map_pixels<0>(s, preview ? &OUTPUTIMAGE : nullptr);
+      map_pixels<0>(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
       break;
   }
 

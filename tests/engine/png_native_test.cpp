@@ -20,6 +20,7 @@
 
 #include "engine/input_reference.h"
 #include "engine/picture_files.h"
+#include "kernel_sets.h"
 #include "pictures/native_decode.h"
 #include "pictures/png/png_rows.h"
 #include "tessera/decoder_messages.h"
@@ -628,51 +629,21 @@ INSTANTIATE_TEST_SUITE_P(Made, PngDeclined, ::testing::ValuesIn(declined_cases()
 
 // ---- the row filters --------------------------------------------------------
 
-// The processor-specific unfiltering against the portable one, on rows long
-// and short, for every pixel size.
-TEST(PngRows, FastUnfilteringMatchesThePortableOne) {
-  std::mt19937 rng(11);
-  for (int bpp = 1; bpp <= 4; ++bpp)
-    for (std::size_t pixels : {1u, 2u, 3u, 15u, 16u, 17u, 1000u}) {
-      const std::size_t n = pixels * bpp;
-      // 16 zero bytes before each row, and room after it.
-      std::vector<std::uint8_t> prev(n + 32, 0), filtered(n + 16), fast(n + 32, 0), portable(n + 32, 0);
-      for (std::size_t i = 0; i < n; ++i) {
-        prev[16 + i] = static_cast<std::uint8_t>(rng());
-        filtered[i] = static_cast<std::uint8_t>(rng());
-      }
-      for (int type = 0; type <= 4; ++type) {
-        ASSERT_TRUE(detail::unfilter_row(type, filtered.data(), prev.data() + 16, fast.data() + 16, n, bpp));
-        ASSERT_TRUE(detail::unfilter_row_portable(type, filtered.data(), prev.data() + 16, portable.data() + 16, n, bpp));
-        EXPECT_TRUE(std::equal(fast.begin(), fast.begin() + 16 + n, portable.begin())) << "bpp " << bpp << ", " << pixels << " pixels, filter " << type;
-        // And both undo what the writer above did.
-        std::vector<std::uint8_t> row(portable.begin() + 16, portable.begin() + 16 + n);
-        const Bytes again = filter_row(type, row.data(), prev.data() + 16, n, bpp);
-        EXPECT_TRUE(std::equal(again.begin() + 1, again.end(), filtered.begin())) << "filter " << type;
-        std::fill(fast.begin() + 16, fast.end(), 0xAA);  // nothing from this round reaches the next
-        std::fill(portable.begin() + 16, portable.end(), 0x55);
-      }
-      EXPECT_FALSE(detail::unfilter_row(5, filtered.data(), prev.data() + 16, fast.data() + 16, n, bpp));
-    }
-}
-
 // ---- whole pictures undone at once, straight to ARGB --------------------------
 
 struct RowsCase {
   int bpp = 3;
   std::size_t width = 1;
-  detail::RowKernels kernels = detail::RowKernels::Sse2;
+  KernelSet kernels = KernelSet::Portable;
 };
 
-const char* kernels_name(detail::RowKernels k) { return k == detail::RowKernels::Sse2 ? "Sse2" : "Avx2"; }
-
 void PrintTo(const RowsCase& c, std::ostream* os) {
-  *os << c.bpp << " bytes a pixel, " << c.width << " wide, " << kernels_name(c.kernels);
+  *os << c.bpp << " bytes a pixel, " << c.width << " wide, " << testing::kernel_set_name(c.kernels);
 }
 
 std::string rows_case_name(const ::testing::TestParamInfo<RowsCase>& i) {
   return std::string(i.param.bpp == 3 ? "Rgb" : "Rgba") + "_Width" + std::to_string(i.param.width) + "_" +
-         kernels_name(i.param.kernels);
+         testing::kernel_set_name(i.param.kernels);
 }
 
 // Inflated rows with the given filter types and random bytes, 4 bytes to
@@ -697,29 +668,29 @@ std::string types_text(const std::vector<int>& types) {
 class PngRowsToArgb : public ::testing::TestWithParam<RowsCase> {
  protected:
   void SetUp() override {
-    if (!detail::row_kernels_available(GetParam().kernels)) GTEST_SKIP() << "not on this processor";
+    TESSERA_SKIP_UNLESS_RUNS_HERE(GetParam().kernels);
   }
 
-  // The fast reading against the portable one (and its rows against the
-  // rows the writer above filtered), in separate memory.
-  void expect_like_portable(const std::vector<int>& types) {
+  // The reading with the case's kernels against the one row by row (and its
+  // rows against the rows the writer above filtered), in separate memory.
+  void expect_like_row_by_row(const std::vector<int>& types) {
     const RowsCase& c = GetParam();
     const std::size_t row_bytes = c.width * static_cast<std::size_t>(c.bpp);
     const Bytes raw = random_rows(types, row_bytes, rng_);
     const std::size_t pixels = c.width * types.size();
-    std::vector<std::uint32_t> fast(pixels + 8, 0xDEADBEEFu), portable(pixels + 8, 0xDEADBEEFu);
+    std::vector<std::uint32_t> fast(pixels + 8, 0xDEADBEEFu), by_row(pixels + 8, 0xDEADBEEFu);
     ASSERT_TRUE(detail::unfilter_rows_to_argb(raw.data(), c.width, types.size(), c.bpp, fast.data(), c.kernels))
         << types_text(types);
-    ASSERT_TRUE(detail::unfilter_rows_to_argb_portable(raw.data(), c.width, types.size(), c.bpp, portable.data()));
+    ASSERT_TRUE(detail::unfilter_rows_to_argb_by_row(raw.data(), c.width, types.size(), c.bpp, by_row.data()));
     for (std::size_t i = 0; i < pixels + 8; ++i)
-      ASSERT_EQ(fast[i], portable[i]) << "row " << i / c.width << ", pixel " << i % c.width << ", filters "
+      ASSERT_EQ(fast[i], by_row[i]) << "row " << i / c.width << ", pixel " << i % c.width << ", filters "
                                       << types_text(types);
-    // The portable reading undoes what the writer above did.
+    // The reading row by row undoes what the writer above did.
     Bytes prev;
     for (std::size_t y = 0; y < types.size(); ++y) {
       Bytes row;
       for (std::size_t x = 0; x < c.width; ++x) {
-        const std::uint32_t v = portable[y * c.width + x];
+        const std::uint32_t v = by_row[y * c.width + x];
         row.push_back(static_cast<std::uint8_t>(v >> 16));
         row.push_back(static_cast<std::uint8_t>(v >> 8));
         row.push_back(static_cast<std::uint8_t>(v));
@@ -738,19 +709,19 @@ class PngRowsToArgb : public ::testing::TestWithParam<RowsCase> {
 
 // Every filter on the first row (the row above all zeros) and on the second,
 // and every pair of filters on consecutive rows below a row of each kind.
-TEST_P(PngRowsToArgb, EveryPairOfFiltersMatchesThePortableReading) {
+TEST_P(PngRowsToArgb, EveryPairOfFiltersMatchesTheRowByRowReading) {
   for (int above = -1; above <= 4; ++above)
     for (int t0 = 0; t0 <= 4; ++t0)
       for (int t1 = 0; t1 <= 4; ++t1) {
         std::vector<int> types = {t0, t1};
         if (above >= 0) types.insert(types.begin(), above);
-        expect_like_portable(types);
+        expect_like_row_by_row(types);
       }
 }
 
 // Runs of Paeth rows of every length up to 19 (up to eight at a time, then what
 // is left), after and before rows of the other kinds.
-TEST_P(PngRowsToArgb, RunsOfPaethRowsMatchThePortableReading) {
+TEST_P(PngRowsToArgb, RunsOfPaethRowsMatchTheRowByRowReading) {
   for (int before = -1; before <= 4; ++before)
     for (int run = 1; run <= 19; ++run)
       for (int after : {-1, 1, 2, 3}) {
@@ -758,16 +729,16 @@ TEST_P(PngRowsToArgb, RunsOfPaethRowsMatchThePortableReading) {
         if (before >= 0) types.push_back(before);
         types.insert(types.end(), static_cast<std::size_t>(run), 4);
         if (after >= 0) types.push_back(after);
-        expect_like_portable(types);
+        expect_like_row_by_row(types);
       }
 }
 
-TEST_P(PngRowsToArgb, ScatteredFiltersMatchThePortableReading) {
+TEST_P(PngRowsToArgb, ScatteredFiltersMatchTheRowByRowReading) {
   std::mt19937 pick(5);
   for (int round = 0; round < 20; ++round) {
     std::vector<int> types(1 + pick() % 40);
     for (int& t : types) t = pick() % 3 == 0 ? static_cast<int>(pick() % 5) : 4;  // mostly Paeth, as in photos
-    expect_like_portable(types);
+    expect_like_row_by_row(types);
   }
 }
 
@@ -791,10 +762,10 @@ TEST_P(PngRowsToArgb, SharedMemoryGivesTheSameRows) {
     std::vector<std::uint32_t> shared((start + raw.size()) / 4 + 2, 0);
     auto* bytes = reinterpret_cast<std::uint8_t*>(shared.data());
     std::copy(raw.begin(), raw.end(), bytes + start);
-    std::vector<std::uint32_t> portable(c.width * height);
-    ASSERT_TRUE(detail::unfilter_rows_to_argb_portable(raw.data(), c.width, height, c.bpp, portable.data()));
+    std::vector<std::uint32_t> by_row(c.width * height);
+    ASSERT_TRUE(detail::unfilter_rows_to_argb_by_row(raw.data(), c.width, height, c.bpp, by_row.data()));
     ASSERT_TRUE(detail::unfilter_rows_to_argb(bytes + start, c.width, height, c.bpp, shared.data(), c.kernels));
-    EXPECT_TRUE(std::equal(portable.begin(), portable.end(), shared.begin()))
+    EXPECT_TRUE(std::equal(by_row.begin(), by_row.end(), shared.begin()))
         << height << " rows, filters " << types_text(types);
   }
 }
@@ -806,13 +777,13 @@ TEST_P(PngRowsToArgb, UnknownFilterIsRefused) {
     std::vector<std::uint32_t> out(c.width * types.size());
     EXPECT_FALSE(detail::unfilter_rows_to_argb(raw.data(), c.width, types.size(), c.bpp, out.data(), c.kernels))
         << types_text(types);
-    EXPECT_FALSE(detail::unfilter_rows_to_argb_portable(raw.data(), c.width, types.size(), c.bpp, out.data()));
+    EXPECT_FALSE(detail::unfilter_rows_to_argb_by_row(raw.data(), c.width, types.size(), c.bpp, out.data()));
   }
 }
 
 std::vector<RowsCase> rows_cases() {
   std::vector<RowsCase> cases;
-  for (detail::RowKernels kernels : {detail::RowKernels::Sse2, detail::RowKernels::Avx2})
+  for (KernelSet kernels : testing::kEveryKernelSet)
     for (int bpp : {3, 4})
       for (std::size_t width : {1u, 2u, 3u, 4u, 7u, 8u, 9u, 33u, 301u}) cases.push_back({bpp, width, kernels});
   return cases;
@@ -825,7 +796,7 @@ TEST(PngRowsToArgb, OtherPixelSizesAreLeftToTheRowByRowReading) {
   std::vector<std::uint32_t> out(8);
   for (int bpp : {1, 2}) {
     EXPECT_FALSE(detail::unfilter_rows_to_argb(raw.data(), 4, 2, bpp, out.data())) << bpp;
-    EXPECT_FALSE(detail::unfilter_rows_to_argb_portable(raw.data(), 4, 2, bpp, out.data())) << bpp;
+    EXPECT_FALSE(detail::unfilter_rows_to_argb_by_row(raw.data(), 4, 2, bpp, out.data())) << bpp;
   }
 }
 

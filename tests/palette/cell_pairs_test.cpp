@@ -5,7 +5,9 @@
 
 #include <cmath>
 
+#include "kernel_sets.h"
 #include "palette_test_util.h"
+#include "palettes/palette_methods.h"
 #include "tessera/stages.h"
 
 namespace tessera {
@@ -104,7 +106,9 @@ void expect_same_pairs(const Store& a, const Store& b, int trial) {
     }
 }
 
-TEST(CellPairs, MatchesThePlainSearchOnSmallRandomPictures) {
+class CellPairs : public testing::EveryKernelSet {};
+
+TEST_P(CellPairs, MatchesThePlainSearchOnSmallRandomPictures) {
   std::mt19937 rng(1234);
   for (int trial = 0; trial < 48; ++trial) {
     auto fast = make_store(8 + static_cast<int>(rng() % 57), 8 + static_cast<int>(rng() % 17));
@@ -112,14 +116,14 @@ TEST(CellPairs, MatchesThePlainSearchOnSmallRandomPictures) {
     auto plain = make_store(fast->OUTPUTX, fast->OUTPUTY);
     *plain = *fast;
     RecordingControls ui;
-    SELECTCOLORBLOCKS(*fast, ui);
+    SELECTCOLORBLOCKS(*fast, ui, kernels());
     literal_select_color_blocks(*plain);
     expect_same_pairs(*fast, *plain, trial);
     ASSERT_EQ(fast->IMAGEIN(0, 0, 1), plain->IMAGEIN(0, 0, 1));
   }
 }
 
-TEST(CellPairs, MatchesThePlainSearchOnWholePictures) {
+TEST_P(CellPairs, MatchesThePlainSearchOnWholePictures) {
   std::mt19937 rng(4321);
   for (int trial = 0; trial < 4; ++trial) {
     auto fast = make_store(320, 200);
@@ -127,11 +131,14 @@ TEST(CellPairs, MatchesThePlainSearchOnWholePictures) {
     auto plain = make_store(320, 200);
     *plain = *fast;
     RecordingControls ui;
-    SELECTCOLORBLOCKS(*fast, ui);
+    SELECTCOLORBLOCKS(*fast, ui, kernels());
     literal_select_color_blocks(*plain);
     expect_same_pairs(*fast, *plain, trial);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, CellPairs, ::testing::ValuesIn(testing::kEveryKernelSet),
+                         testing::kernel_set_test_name);
 
 class CraftedCells : public ::testing::Test {
  protected:

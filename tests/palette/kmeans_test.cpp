@@ -9,6 +9,7 @@
 #include <regex>
 #include <set>
 
+#include "kernel_sets.h"
 #include "palette_test_util.h"
 #include "palettes/palette_methods.h"
 
@@ -196,7 +197,9 @@ TEST(Kmeans, MatchesThePlainProcedureOnRandomCensuses) {
   }
 }
 
-TEST(Kmeans, EqualDistancesGoToTheLowerSlot) {
+class KmeansNearestSlots : public testing::EveryKernelSet {};
+
+TEST_P(KmeansNearestSlots, EqualDistancesGoToTheLowerSlot) {
   Palette centres{};
   for (int k = 1; k <= 16; ++k) centres[k] = {0, 255, 255, 255, 0};
   centres[3] = {0, 10, 0, 0, 0};
@@ -206,14 +209,16 @@ TEST(Kmeans, EqualDistancesGoToTheLowerSlot) {
   const std::int32_t green[] = {0, 0, 0, 0, 0};
   const std::int32_t blue[] = {0, 0, 0, 0, 0};
   std::uint8_t slot[5];
-  nearest_slots(red, green, blue, 5, centres, 2, slot);
+  nearest_slots(red, green, blue, 5, centres, 2, slot, kernels());
   EXPECT_EQ(slot[0], 3);
   EXPECT_EQ(slot[1], 3);
   EXPECT_EQ(slot[2], 7);
   EXPECT_EQ(slot[3], 7);
   EXPECT_EQ(slot[4], 3);
 
-  // Many entries in blocks of every size against a plain search.
+  // Many entries in whole blocks and with blocks and tails of every size,
+  // most of them at equal distances from several centres, from either first
+  // slot, against a plain search.
   std::mt19937 rng(4);
   std::uniform_int_distribution<int> coarse(0, 4);
   for (int n : {1, 511, 512, 513, 3000}) {
@@ -221,18 +226,22 @@ TEST(Kmeans, EqualDistancesGoToTheLowerSlot) {
     for (int i = 0; i < n; ++i) r[i] = coarse(rng) * 60, g[i] = coarse(rng) * 60, b[i] = coarse(rng) * 60;
     Palette p{};
     for (int k = 1; k <= 16; ++k) p[k] = {0, coarse(rng) * 60, coarse(rng) * 60, coarse(rng) * 60, 0};
+    const int first = 1 + n % 2;
     std::vector<std::uint8_t> out(static_cast<std::size_t>(n));
-    nearest_slots(r.data(), g.data(), b.data(), n, p, 1, out.data());
+    nearest_slots(r.data(), g.data(), b.data(), n, p, first, out.data(), kernels());
     for (int i = 0; i < n; ++i) {
-      int best = 1;
-      for (int k = 2; k <= 16; ++k)
+      int best = first;
+      for (int k = first + 1; k <= 16; ++k)
         if (SQD(r[i], p[k][1]) + SQD(g[i], p[k][2]) + SQD(b[i], p[k][3]) <
             SQD(r[i], p[best][1]) + SQD(g[i], p[best][2]) + SQD(b[i], p[best][3]))
           best = k;
-      ASSERT_EQ(out[static_cast<std::size_t>(i)], best) << i;
+      ASSERT_EQ(out[static_cast<std::size_t>(i)], best) << n << " entries, entry " << i;
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, KmeansNearestSlots, ::testing::ValuesIn(testing::kEveryKernelSet),
+                         testing::kernel_set_test_name);
 
 // Two entries one apart beside 15 far colours: one of the two is no seed and
 // joins the other, and their mean is rounded half to even.

@@ -1,8 +1,7 @@
 // ColorQ's renewed nearest-slot search against a full search written out
 // plainly: random colours and centres, rounds of small, large and no moves,
 // rounds of the method itself (centres moved to the means of their colours),
-// ties between slots, both first slots, and both the vector and the plain
-// loops.
+// ties between slots, both first slots, and every kernel set.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel_sets.h"
 #include "palettes/nearest_renewal.h"
 
 namespace tessera {
@@ -63,8 +63,6 @@ Palette random_centres(std::mt19937& rng, int levels) {
   return p;
 }
 
-std::string name_of(bool wide) { return wide ? "vector loops" : "plain loops"; }
-
 // Checks one renewal: the slots of the full search, and the changes listed.
 void expect_renewal(NearestSlots& nearest, const Colours& c, const Palette& before, const Palette& after,
                     int first_slot, const std::string& where) {
@@ -85,55 +83,53 @@ void expect_renewal(NearestSlots& nearest, const Colours& c, const Palette& befo
   ASSERT_EQ(std::vector<std::int32_t>(nearest.was().begin(), nearest.was().end()), expected_was) << where;
 }
 
-TEST(NearestSlots, FullSearchMatchesThePlainSearch) {
+class NearestSlotSearch : public testing::EveryKernelSet {};
+
+TEST_P(NearestSlotSearch, FullSearchMatchesThePlainSearch) {
   std::mt19937 rng(5);
   for (int trial = 0; trial < 300; ++trial) {
     const int levels = trial % 3 == 0 ? 3 : trial % 3 == 1 ? 9 : 256;
     const Colours c = random_colours(rng, static_cast<int>(rng() % 300), levels);
     const Palette centres = random_centres(rng, levels);
     const int first_slot = 1 + trial % 2;
-    for (bool wide : {true, false}) {
-      NearestSlots nearest(c.red.data(), c.green.data(), c.blue.data(), c.size(), wide);
-      nearest.search(centres, first_slot);
-      ASSERT_EQ(nearest.slots(), plain_search(c, centres, first_slot)) << "trial " << trial << ", " << name_of(wide);
-    }
+    NearestSlots nearest(c.red.data(), c.green.data(), c.blue.data(), c.size(), kernels());
+    nearest.search(centres, first_slot);
+    ASSERT_EQ(nearest.slots(), plain_search(c, centres, first_slot)) << "trial " << trial;
   }
 }
 
 // Rounds of random moves: none, one slot, every slot, some slots; a little
 // way or anywhere; slots given back their earlier colour.
-TEST(NearestSlots, RenewalGivesTheFullSearchAfterRandomMoves) {
+TEST_P(NearestSlotSearch, RenewalGivesTheFullSearchAfterRandomMoves) {
   std::mt19937 rng(6);
   for (int trial = 0; trial < 300; ++trial) {
     const int levels = trial % 4 == 0 ? 3 : trial % 4 == 1 ? 6 : trial % 4 == 2 ? 17 : 256;
     const int first_slot = 1 + (trial / 4) % 2;
     const Colours c = random_colours(rng, static_cast<int>(rng() % 500), levels);
-    for (bool wide : {true, false}) {
-      std::mt19937 moves(static_cast<unsigned>(trial));
-      Palette centres = random_centres(moves, levels);
-      NearestSlots nearest(c.red.data(), c.green.data(), c.blue.data(), c.size(), wide);
-      nearest.search(centres, first_slot);
-      const Palette first = centres;
-      for (int round = 0; round < 30; ++round) {
-        Palette after = centres;
-        const int pattern = static_cast<int>(moves() % 5);
-        const int lone = first_slot + static_cast<int>(moves() % static_cast<unsigned>(17 - first_slot));
-        for (int k = first_slot; k <= 16; ++k) {
-          const bool moving = pattern == 1 ? k == lone : pattern == 2 ? true : pattern == 3 ? moves() % 3 == 0 : false;
-          if (!moving) continue;
-          const int how = static_cast<int>(moves() % 4);
-          for (int ch = 1; ch <= 3; ++ch) {
-            if (how == 0) after[k][ch] = random_value(moves, levels);
-            if (how == 1) after[k][ch] = std::clamp(centres[k][ch] + static_cast<int>(moves() % 7) - 3, 0, 255);
-            if (how == 2) after[k][ch] = std::clamp(centres[k][ch] + static_cast<int>(moves() % 3) - 1, 0, 255);
-            if (how == 3) after[k][ch] = first[k][ch];
-          }
+    std::mt19937 moves(static_cast<unsigned>(trial));
+    Palette centres = random_centres(moves, levels);
+    NearestSlots nearest(c.red.data(), c.green.data(), c.blue.data(), c.size(), kernels());
+    nearest.search(centres, first_slot);
+    const Palette first = centres;
+    for (int round = 0; round < 30; ++round) {
+      Palette after = centres;
+      const int pattern = static_cast<int>(moves() % 5);
+      const int lone = first_slot + static_cast<int>(moves() % static_cast<unsigned>(17 - first_slot));
+      for (int k = first_slot; k <= 16; ++k) {
+        const bool moving = pattern == 1 ? k == lone : pattern == 2 ? true : pattern == 3 ? moves() % 3 == 0 : false;
+        if (!moving) continue;
+        const int how = static_cast<int>(moves() % 4);
+        for (int ch = 1; ch <= 3; ++ch) {
+          if (how == 0) after[k][ch] = random_value(moves, levels);
+          if (how == 1) after[k][ch] = std::clamp(centres[k][ch] + static_cast<int>(moves() % 7) - 3, 0, 255);
+          if (how == 2) after[k][ch] = std::clamp(centres[k][ch] + static_cast<int>(moves() % 3) - 1, 0, 255);
+          if (how == 3) after[k][ch] = first[k][ch];
         }
-        expect_renewal(nearest, c, centres, after, first_slot,
-                       "trial " + std::to_string(trial) + ", round " + std::to_string(round) + ", " + name_of(wide));
-        if (::testing::Test::HasFatalFailure()) return;
-        centres = after;
       }
+      expect_renewal(nearest, c, centres, after, first_slot,
+                     "trial " + std::to_string(trial) + ", round " + std::to_string(round));
+      if (::testing::Test::HasFatalFailure()) return;
+      centres = after;
     }
   }
 }
@@ -141,7 +137,7 @@ TEST(NearestSlots, RenewalGivesTheFullSearchAfterRandomMoves) {
 // Rounds as the method runs them: each centre moves to the rounded mean of
 // its colours (an empty slot keeps its centre), so that the moves shrink
 // round by round and most colours keep their slot.
-TEST(NearestSlots, RenewalGivesTheFullSearchThroughTheMethodsRounds) {
+TEST_P(NearestSlotSearch, RenewalGivesTheFullSearchThroughTheMethodsRounds) {
   std::mt19937 rng(7);
   for (int trial = 0; trial < 60; ++trial) {
     const int levels = trial % 3 == 0 ? 8 : 256;
@@ -167,51 +163,52 @@ TEST(NearestSlots, RenewalGivesTheFullSearchThroughTheMethodsRounds) {
       const std::size_t at = rng() % c.red.size();
       seeds[k] = {0, c.red[at], c.green[at], c.blue[at], 0};
     }
-    for (bool wide : {true, false}) {
-      Palette centres = seeds;
-      NearestSlots nearest(c.red.data(), c.green.data(), c.blue.data(), c.size(), wide);
-      nearest.search(centres, first_slot);
-      for (int round = 0; round < 50; ++round) {
-        long long sum[17][3] = {}, count[17] = {};
-        for (std::size_t i = 0; i < c.red.size(); ++i) {
-          const int k = nearest.slots()[i];
-          sum[k][0] += c.red[i], sum[k][1] += c.green[i], sum[k][2] += c.blue[i];
-          ++count[k];
-        }
-        Palette after = centres;
-        for (int k = first_slot; k <= 16; ++k)
-          if (count[k] > 0)
-            for (int ch = 1; ch <= 3; ++ch)
-              after[k][ch] = static_cast<int>((2 * sum[k][ch - 1] + count[k]) / (2 * count[k]));
-        expect_renewal(nearest, c, centres, after, first_slot,
-                       "trial " + std::to_string(trial) + ", round " + std::to_string(round) + ", " + name_of(wide));
-        if (::testing::Test::HasFatalFailure()) return;
-        centres = after;
+    Palette centres = seeds;
+    NearestSlots nearest(c.red.data(), c.green.data(), c.blue.data(), c.size(), kernels());
+    nearest.search(centres, first_slot);
+    for (int round = 0; round < 50; ++round) {
+      long long sum[17][3] = {}, count[17] = {};
+      for (std::size_t i = 0; i < c.red.size(); ++i) {
+        const int k = nearest.slots()[i];
+        sum[k][0] += c.red[i], sum[k][1] += c.green[i], sum[k][2] += c.blue[i];
+        ++count[k];
       }
+      Palette after = centres;
+      for (int k = first_slot; k <= 16; ++k)
+        if (count[k] > 0)
+          for (int ch = 1; ch <= 3; ++ch)
+            after[k][ch] = static_cast<int>((2 * sum[k][ch - 1] + count[k]) / (2 * count[k]));
+      expect_renewal(nearest, c, centres, after, first_slot,
+                     "trial " + std::to_string(trial) + ", round " + std::to_string(round));
+      if (::testing::Test::HasFatalFailure()) return;
+      centres = after;
     }
   }
 }
 
 // A colour exactly between its own slot's centre and another slot's that
-// moves up to the same distance goes to the lower of the two slots.
-TEST(NearestSlots, TiesGoToTheLowerSlot) {
+// moves up to the same distance goes to the lower of the two slots; as many
+// copies of it as take the vector loops and the plain loop after them.
+TEST_P(NearestSlotSearch, TiesGoToTheLowerSlot) {
   Palette before{};
   for (int k = 1; k <= 16; ++k) before[k] = {0, 200, 200, 200, 0};
   before[5] = {0, 10, 0, 0, 0};
-  const Colours c{{0}, {0}, {0}};
+  const int n = 21;
+  const Colours c{std::vector<std::int32_t>(n, 0), std::vector<std::int32_t>(n, 0), std::vector<std::int32_t>(n, 0)};
   for (int other : {2, 9}) {
     Palette after = before;
     after[other] = {0, 0, 10, 0, 0};  // also 10 away from the colour
-    for (bool wide : {true, false}) {
-      NearestSlots nearest(c.red.data(), c.green.data(), c.blue.data(), 1, wide);
-      nearest.search(before, 1);
-      ASSERT_EQ(nearest.slots()[0], 5);
-      const int count = nearest.renew(before, after);
-      EXPECT_EQ(nearest.slots()[0], other < 5 ? other : 5) << other << ", " << name_of(wide);
-      EXPECT_EQ(count, other < 5 ? 1 : 0) << other << ", " << name_of(wide);
-    }
+    NearestSlots nearest(c.red.data(), c.green.data(), c.blue.data(), n, kernels());
+    nearest.search(before, 1);
+    ASSERT_EQ(nearest.slots(), std::vector<std::int32_t>(n, 5));
+    const int count = nearest.renew(before, after);
+    EXPECT_EQ(nearest.slots(), std::vector<std::int32_t>(n, other < 5 ? other : 5)) << other;
+    EXPECT_EQ(count, other < 5 ? n : 0) << other;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, NearestSlotSearch, ::testing::ValuesIn(testing::kEveryKernelSet),
+                         testing::kernel_set_test_name);
 
 }  // namespace
 }  // namespace tessera

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "base/kernel_forms.h"
+#include "palettes/cell_pairs.h"
 #include "palettes/palette_methods.h"
 #include "tessera/stages.h"
 
@@ -23,27 +25,11 @@
 #include <emmintrin.h>
 #endif
 
-#include "base/wide_clones.h"
-
 namespace tessera {
 
+namespace cell_pairs {
+
 namespace {
-
-constexpr int kCellPixels = 64;
-
-// A pair and its mirror have the same total, and the search meets the pair
-// with the lower first slot first, so a mirror can never win: only pairs with
-// first slot <= second slot are visited, in the search order.
-struct Pair {
-  int first, second;
-};
-constexpr std::array<Pair, 136> kPairs = [] {
-  std::array<Pair, 136> pairs{};
-  std::size_t n = 0;
-  for (int c1 = 1; c1 <= 16; ++c1)
-    for (int c2 = c1; c2 <= 16; ++c2) pairs[n++] = Pair{c1, c2};
-  return pairs;
-}();
 
 // The cheap totals are formed in single precision. Each root is within
 // 2.7e-5 of the true one (a root below 442, rounded once: 64 of them, 0.002);
@@ -55,27 +41,7 @@ constexpr std::array<Pair, 136> kPairs = [] {
 // lowest cheap total has an exact total above the smallest one.
 constexpr double kApproximationMargin = 0.1;
 
-struct CellDistances {
-  int pixels = 0;
-  // Squared distance of pixel p (row by row) to palette slot k; entries past
-  // the cell's pixels are 0 and add nothing to the approximate totals.
-  alignas(64) std::int32_t squared[17][kCellPixels];
-  alignas(64) float root[17][kCellPixels];
-  std::vector<std::array<std::int32_t, kCellPixels>> seen;  // scratch of the exact search
-};
-
-TESSERA_WIDE_CLONES
-void approximate_totals(const CellDistances& cell, double* totals) {
-  for (std::size_t q = 0; q < kPairs.size(); ++q) {
-    const float* a = cell.root[kPairs[q].first];
-    const float* b = cell.root[kPairs[q].second];
-    float lanes[8] = {};
-    for (int p0 = 0; p0 < kCellPixels; p0 += 8)
-      for (int l = 0; l < 8; ++l) lanes[l] += std::min(a[p0 + l], b[p0 + l]);
-    totals[q] =
-        ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
-  }
-}
+#include "palettes/cell_pairs_loops.inc"
 
 // Square roots of small whole numbers, for the approximate totals. The plain
 // library call keeps the compiler from doing several at once (it may have to
@@ -112,34 +78,31 @@ double exact_total(const Nearer& nearer, int pixels) {
   return TOTALDISTANCE;
 }
 
-// The squared distances of the cell's pixels (channels side by side, row by
-// row; 0 past the cell's pixels) to every palette colour, slot by slot, so
-// that each slot's 64 distances are formed as one run of vector arithmetic.
-TESSERA_WIDE_CLONES
-void cell_squares(const std::int32_t (&pixel)[3][kCellPixels], int pixels, const Palette& palette,
-                  CellDistances& cell) {
-  for (int k = 1; k <= 16; ++k) {
-    const std::int32_t r = palette[k][1], g = palette[k][2], b = palette[k][3];
-    std::int32_t* out = cell.squared[k];
-    for (int p = 0; p < kCellPixels; ++p) {
-      const std::int32_t dr = pixel[0][p] - r, dg = pixel[1][p] - g, db = pixel[2][p] - b;
-      out[p] = dr * dr + dg * dg + db * db;
-    }
-    for (int p = pixels; p < kCellPixels; ++p) out[p] = 0;
-  }
+// The vectorised loops of one kernel set.
+struct Loops {
+  void (*squares)(const std::int32_t (&)[3][kCellPixels], int, const Palette&, CellDistances&);
+  void (*totals)(const CellDistances&, double*);
+};
+
+Loops loops_of(KernelSet kernels) {
+#if defined(TESSERA_AVX2_FORMS)
+  if (kernels == KernelSet::Avx2) return {avx2::cell_squares, avx2::approximate_totals};
+#endif
+  (void)kernels;
+  return {cell_squares, approximate_totals};
 }
 
-Pair best_pair(const Store& s, int startx, int endx, int starty, int endy, CellDistances& cell) {
+Pair best_pair(const Store& s, int startx, int endx, int starty, int endy, const Loops& loops, CellDistances& cell) {
   alignas(64) std::int32_t pixel[3][kCellPixels] = {};
   cell.pixels = 0;
   for (int y = starty; y <= endy; ++y)
     for (int x = startx; x <= endx; ++x, ++cell.pixels)
       for (int c = 0; c < 3; ++c) pixel[c][cell.pixels] = s.IMAGEIN(x, y, c + 1);
-  cell_squares(pixel, cell.pixels, s.OCLUSTER, cell);
+  loops.squares(pixel, cell.pixels, s.OCLUSTER, cell);
   take_roots(cell);
 
   double approx[kPairs.size()];
-  approximate_totals(cell, approx);
+  loops.totals(cell, approx);
   const double lowest = *std::min_element(std::begin(approx), std::end(approx));
 
   double MINDISTANCE = 1e30;
@@ -167,7 +130,13 @@ Pair best_pair(const Store& s, int startx, int endx, int starty, int endy, CellD
 
 }  // namespace
 
-void SELECTCOLORBLOCKS(Store& s, Controls& controls) {
+}  // namespace cell_pairs
+
+void SELECTCOLORBLOCKS(Store& s, Controls& controls) { SELECTCOLORBLOCKS(s, controls, best_kernel_set()); }
+
+void SELECTCOLORBLOCKS(Store& s, Controls& controls, KernelSet kernels) {
+  using namespace cell_pairs;
+  const Loops loops = loops_of(kernels);
   for (int y = 0; y < s.OUTPUTY; ++y)
     for (int x = 0; x < s.OUTPUTX; ++x)
       for (int c = 1; c <= 3; ++c) s.IMAGEIN(x, y, c) = s.IMAGEINORG(x, y, c);
@@ -186,7 +155,7 @@ void SELECTCOLORBLOCKS(Store& s, Controls& controls) {
       if (s.COLORBLOCKFIRSTPASS == 0 && s.OUTCOLORBLOCK[M][N][5] == 0) continue;
       const int STARTX = 8 * M, ENDX = std::min(8 * M + 7, s.OUTPUTX - 1);
       const int STARTY = 8 * N, ENDY = std::min(8 * N + 7, s.OUTPUTY - 1);
-      const Pair best = best_pair(s, STARTX, ENDX, STARTY, ENDY, cell);
+      const Pair best = best_pair(s, STARTX, ENDX, STARTY, ENDY, loops, cell);
       auto& block = s.OUTCOLORBLOCK[M][N];
       block[1] = block[3] = best.first;
       block[2] = block[4] = best.second;

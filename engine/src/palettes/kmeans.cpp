@@ -10,18 +10,13 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
 #include <string>
 #include <vector>
 
+#include "base/kernel_forms.h"
 #include "palettes/nearest_renewal.h"
 #include "palettes/palette_methods.h"
 #include "tessera/pins.h"
-
-// The nearest-slot search is most of the work of both K-means methods.
-#include "base/wide_clones.h"
 
 namespace tessera {
 
@@ -107,7 +102,6 @@ namespace {
 // Eight colours at a time, their best distance and slot kept in registers
 // across all the slots (rather than in memory between one slot and the next).
 // Exact integer arithmetic in the same comparisons as one colour at a time.
-TESSERA_WIDE_CLONES
 void nearest_slots_plain(const std::int32_t* red, const std::int32_t* green, const std::int32_t* blue, int n,
                          const Palette& centres, int first_slot, std::uint8_t* slot_out) {
   typedef std::int32_t Lanes __attribute__((vector_size(32)));
@@ -153,65 +147,16 @@ void nearest_slots_plain(const std::int32_t* red, const std::int32_t* green, con
   }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define TESSERA_MADD_SLOTS 1
-// The same with AVX2's multiply-add of 16-bit pairs: a colour's red and green
-// sit in one 32-bit lane as two 16-bit halves, its blue beside a zero, so
-// that two instructions give dr^2 + dg^2 and db^2 exactly (every difference
-// lies in -255..255). Only for channels 0..255, which is all there is.
-__attribute__((target("avx2"))) void nearest_slots_madd(const std::int32_t* red, const std::int32_t* green,
-                                                        const std::int32_t* blue, int n, const Palette& centres,
-                                                        int first_slot, std::uint8_t* slot_out) {
-  constexpr int kLanes = 8, kGroups = 4;
-  __m256i crg[17], cb[17], index[17];
-  for (int k = first_slot; k <= 16; ++k) {
-    crg[k] = _mm256_set1_epi32(centres[k][1] | (centres[k][2] << 16));
-    cb[k] = _mm256_set1_epi32(centres[k][3]);
-    index[k] = _mm256_set1_epi32(k);
-  }
-  int i = 0;
-  for (; i + kLanes * kGroups <= n; i += kLanes * kGroups) {
-    __m256i rg[kGroups], b[kGroups], best[kGroups], best_slot[kGroups];
-    for (int q = 0; q < kGroups; ++q) {
-      const int at = i + q * kLanes;
-      const __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + at));
-      const __m256i g = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(green + at));
-      rg[q] = _mm256_or_si256(r, _mm256_slli_epi32(g, 16));
-      b[q] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(blue + at));
-      best[q] = _mm256_set1_epi32(INT_MAX);
-      best_slot[q] = _mm256_set1_epi32(first_slot);
-    }
-    for (int k = first_slot; k <= 16; ++k) {
-      for (int q = 0; q < kGroups; ++q) {
-        const __m256i drg = _mm256_sub_epi16(rg[q], crg[k]);
-        const __m256i db = _mm256_sub_epi16(b[q], cb[k]);
-        const __m256i d = _mm256_add_epi32(_mm256_madd_epi16(drg, drg), _mm256_madd_epi16(db, db));
-        // Strictly nearer only, so a tie stays with the lower slot.
-        const __m256i nearer = _mm256_cmpgt_epi32(best[q], d);
-        best[q] = _mm256_min_epi32(best[q], d);
-        best_slot[q] = _mm256_blendv_epi8(best_slot[q], index[k], nearer);
-      }
-    }
-    for (int q = 0; q < kGroups; ++q) {
-      alignas(32) std::int32_t lanes[kLanes];
-      _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), best_slot[q]);
-      for (int l = 0; l < kLanes; ++l) slot_out[i + q * kLanes + l] = static_cast<std::uint8_t>(lanes[l]);
-    }
-  }
-  // The last few colours as the plain version takes them.
-  if (i < n) nearest_slots_plain(red + i, green + i, blue + i, n - i, centres, first_slot, slot_out + i);
-}
-#endif
-
 }  // namespace
 
 void nearest_slots(const std::int32_t* red, const std::int32_t* green, const std::int32_t* blue, int n,
-                   const Palette& centres, int first_slot, std::uint8_t* slot_out) {
-#if defined(TESSERA_MADD_SLOTS)
-  static const bool madd = __builtin_cpu_supports("avx2");
-  if (madd) return nearest_slots_madd(red, green, blue, n, centres, first_slot, slot_out);
+                   const Palette& centres, int first_slot, std::uint8_t* slot_out, KernelSet kernels) {
+  int done = 0;
+#if defined(TESSERA_AVX2_FORMS)
+  if (kernels == KernelSet::Avx2) done = nearest_slots_avx2(red, green, blue, n, centres, first_slot, slot_out);
 #endif
-  nearest_slots_plain(red, green, blue, n, centres, first_slot, slot_out);
+  (void)kernels;
+  nearest_slots_plain(red + done, green + done, blue + done, n - done, centres, first_slot, slot_out + done);
 }
 
 SlotSums slot_sums(const SlotTerm* terms, const std::uint8_t* slot, int n) {

@@ -14,6 +14,7 @@
 
 #include "tessera/colour.h"
 #include "tessera/controls.h"
+#include "tessera/kernel_set.h"
 #include "tessera/store.h"
 
 namespace tessera {
@@ -55,9 +56,20 @@ void popularity_order(std::vector<ColourCount>& rows);
 
 // For each of n colours (red, green, blue given as separate arrays) the slot
 // first_slot..16 of centres with the smallest squared distance; ties go to
-// the lowest slot.
+// the lowest slot. `kernels` must run on this machine.
 void nearest_slots(const std::int32_t* red, const std::int32_t* green, const std::int32_t* blue, int n,
-                   const Palette& centres, int first_slot, std::uint8_t* slot_out);
+                   const Palette& centres, int first_slot, std::uint8_t* slot_out,
+                   KernelSet kernels = best_kernel_set());
+
+// Its AVX2 form (kmeans_avx2.cpp), reached through nearest_slots: the
+// colours from the first in whole blocks of 32; returns how many it did,
+// for the portable form to do the rest.
+int nearest_slots_avx2(const std::int32_t* red, const std::int32_t* green, const std::int32_t* blue, int n,
+                       const Palette& centres, int first_slot, std::uint8_t* slot_out);
+
+// SELECTCOLORBLOCKS (stages.h) with the given kernel set, which must run on
+// this machine; the stage itself takes the machine's best.
+void SELECTCOLORBLOCKS(Store& store, Controls& controls, KernelSet kernels);
 
 // a + b formed in extended precision and rounded to double, as a running
 // double sum is when it is stored; mostly without leaving double arithmetic.

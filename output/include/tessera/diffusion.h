@@ -7,6 +7,7 @@
 #include <span>
 
 #include "tessera/extended.h"
+#include "tessera/kernel_set.h"
 #include "tessera/render.h"
 #include "tessera/store.h"
 
@@ -27,8 +28,10 @@ std::span<const KernelEntry> diffusion_kernel(int dither);
 inline int diffused_value(int value, double weight, double cdist, double strength);
 
 // Passes the error CDIST of pixel (x, y) on to the kernel's targets inside
-// OUTPUTX x OUTPUTY, mirrored on odd rows.
-void diffuse_error(Store& store, int x, int y, const double (&CDIST)[4], int dither, double strength);
+// OUTPUTX x OUTPUTY, mirrored on odd rows, with the step of the given kernel
+// set (which must run on this machine; every set gives the same values).
+void diffuse_error(Store& store, int x, int y, const double (&CDIST)[4], int dither, double strength,
+                   KernelSet kernels = best_kernel_set());
 
 // ---- the same, for a kernel known when compiling ---------------------------
 // Rendering calls these once per pixel: with the kernel a constant the loop

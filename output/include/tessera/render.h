@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "tessera/controls.h"
+#include "tessera/kernel_set.h"
 #include "tessera/store.h"
 
 namespace tessera {
@@ -12,8 +13,9 @@ namespace tessera {
 // ordered pre-pass and error diffusion as the controls say; record IMAGEOUT,
 // what the rendering was made from (RENDEREDFILETYPE, RENDEREDFILENAME,
 // RENDEREDLOADERROR) and its colours (RENDEREDIMAGE), and write the output
-// preview ("outimage" files).
-void DRAWOUTPUT(Store& store, Controls& controls);
+// preview ("outimage" files). Every kernel set gives the same bytes; one
+// other than the machine's best is for the tests, and must run here.
+void DRAWOUTPUT(Store& store, Controls& controls, KernelSet kernels = best_kernel_set());
 
 // Strength factor of the ordered pre-pass from the text of BayerValue
 // (number / 100). The window's text handler and the command line both set

@@ -33,7 +33,7 @@ constexpr std::uint32_t kMaxSide = 1'000'000;
 constexpr std::uint32_t kMaxChunkData = 8'000'000;
 constexpr int kMaxAncillaryChunks = 100;
 constexpr std::uint64_t kMaxFileBytes = 1ull << 30;
-constexpr std::size_t kRowSlack = 16;  // unfilter_row reads and writes past a row's end
+constexpr std::size_t kRowSlack = 16;  // unfilter_rows_to_argb reads four bytes a pixel, past the last row's end
 
 std::uint32_t be32(const u8* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];

@@ -1,28 +1,24 @@
-// The diffusion step of diffusion.h with the three channels of a target side
-// by side in one vector register (AVX2 machines): the same double arithmetic,
-// operation for operation, and wherever the double shortcut may not answer
-// for a channel, the step of diffusion.h decides all three. Results are
-// therefore those of diffuse_error_of, value for value.
-#pragma once
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#define TESSERA_WIDE_DIFFUSION 1
-#include <immintrin.h>
+#include "diffusion_avx2.h"
 
 #include "tessera/diffusion.h"
+#include "tessera/render.h"
+
+#if defined(TESSERA_AVX2_FORMS)
+#include <immintrin.h>
+
+#pragma GCC target("avx2")
 
 namespace tessera {
 
+namespace {
+
 // The error of a pixel, channels 1..3 in lanes 0..2 (lane 3 zero).
-__attribute__((target("avx2"))) inline __m256d error_lanes(const double (&CDIST)[4]) {
-  return _mm256_set_pd(0.0, CDIST[3], CDIST[2], CDIST[1]);
-}
+inline __m256d error_lanes(const double (&CDIST)[4]) { return _mm256_set_pd(0.0, CDIST[3], CDIST[2], CDIST[1]); }
 
 // diffused_value for channels 1..3 of one target. The fourth int read and
 // written back unchanged is the pixel's alpha, which sits beside them.
-__attribute__((target("avx2"), always_inline)) inline void diffuse_into(int* rgb, double weight, __m256d error,
-                                                                        __m256d strength, const double (&CDIST)[4],
-                                                                        double scalar_strength) {
+__attribute__((always_inline)) inline void diffuse_into(int* rgb, double weight, __m256d error, __m256d strength,
+                                                        const double (&CDIST)[4], double scalar_strength) {
   const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb));
   // value + weight x cdist x strength, multiplied in that order.
   const __m256d fast =
@@ -44,12 +40,10 @@ __attribute__((target("avx2"), always_inline)) inline void diffuse_into(int* rgb
   }
 }
 
-// diffuse_error_of<Dither>, three channels at a time. (Called, not inlined,
-// from code built for any x86-64.)
+}  // namespace
+
 template <int Dither>
-__attribute__((target("avx2"))) void diffuse_error_wide(Store& store, int x, int y,
-                                                                              const double (&CDIST)[4],
-                                                                              double strength) {
+void diffuse_error_avx2(Store& store, int x, int y, const double (&CDIST)[4], double strength) {
   constexpr const auto& kernel = kernel_of<Dither>();
   const bool mirrored = (y & 1) != 0;
   const bool inside = x >= 2 && x + 2 <= store.OUTPUTX - 1 && y + 2 <= store.OUTPUTY - 1;
@@ -63,11 +57,11 @@ __attribute__((target("avx2"))) void diffuse_error_wide(Store& store, int x, int
   }
 }
 
-// Whether this machine has the instructions.
-inline bool wide_diffusion_available() {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  return avx2;
-}
+template void diffuse_error_avx2<1>(Store&, int, int, const double (&)[4], double);
+template void diffuse_error_avx2<2>(Store&, int, int, const double (&)[4], double);
+template void diffuse_error_avx2<3>(Store&, int, int, const double (&)[4], double);
+template void diffuse_error_avx2<4>(Store&, int, int, const double (&)[4], double);
 
 }  // namespace tessera
+
 #endif
