@@ -274,11 +274,11 @@ TEST_F(OutputPaths, TargetsAreWrittenAsTheUserMeantThem) {
   ASSERT_EQ(::lstat((dir_ / "pipe.bmp1").c_str(), &fifo), 0);
   EXPECT_TRUE(S_ISFIFO(fifo.st_mode));
 
-  // A folder is refused and kept.
+  // A folder is refused before any work, with the option that writes into one.
   fs::create_directories(dir_ / "folder.bmp1" / "inside");
   const Result folder = run({"-q", "-o", "folder.bmp1", "a.png"});
-  EXPECT_EQ(folder.status, 1);
-  EXPECT_NE(folder.err.find("a.png: cannot write folder.bmp1: is a folder"), std::string::npos) << folder.err;
+  EXPECT_EQ(folder.status, 2);
+  EXPECT_NE(folder.err.find("--output folder.bmp1: is a folder; -O (--output-dir)"), std::string::npos) << folder.err;
   EXPECT_TRUE(fs::is_directory(dir_ / "folder.bmp1" / "inside"));
 
   // The longest name the file system takes, for all three outputs.
