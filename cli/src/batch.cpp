@@ -4,6 +4,9 @@
 #include <cctype>
 #include <filesystem>
 #include <map>
+#include <utility>
+
+#include <sys/stat.h>
 
 #include "names.h"
 #include "output_paths.h"
@@ -21,13 +24,20 @@ std::string look_file_name(const std::string& relative) {
   return name.substr(0, name.size() - 3) + "png";
 }
 
+// With --keep-extension the names are made from the whole file name:
+// "snake.png." has an empty extension for the naming rules to replace.
+std::string naming_base(const Settings& s, const std::string& name) {
+  return s.keep_extension ? name + "." : name;
+}
+
 Job job_for(const Settings& s, const std::string& picture, const fs::path& relative) {
   Job job;
   job.picture = picture;
   job.shown = picture;
-  const std::string rel = relative.string();
+  const std::string rel = naming_base(s, relative.string());
   job.output = !s.output.empty()       ? s.output
                : !s.output_dir.empty() ? (fs::path(s.output_dir) / target_file_name(rel, s.format)).string()
+                   : s.keep_extension && !picture.empty() ? target_file_name(naming_base(s, picture), s.format)
                                        : std::string();
   job.export_bmp = !s.export_bmp.empty()       ? s.export_bmp
                    : !s.export_bmp_dir.empty() ? (fs::path(s.export_bmp_dir) / export_file_name(rel)).string()
@@ -36,6 +46,44 @@ Job job_for(const Settings& s, const std::string& picture, const fs::path& relat
             : !s.png_dir.empty() ? (fs::path(s.png_dir) / look_file_name(rel)).string()
                                  : std::string();
   return job;
+}
+
+// The run's own output folders that exist, by device and inode: a second run
+// over the same tree must not take the first run's PNGs for pictures, nor
+// refuse because a picture would be written over.
+class OwnFolders {
+ public:
+  explicit OwnFolders(const Settings& s) {
+    for (const std::string* dir : {&s.output_dir, &s.export_bmp_dir, &s.png_dir}) {
+      struct stat st {};
+      if (!dir->empty() && ::stat(dir->c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ids_.emplace_back(st.st_dev, st.st_ino);
+    }
+  }
+
+  bool is_own(const fs::path& folder) const {
+    if (ids_.empty()) return false;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return false;
+    return std::find(ids_.begin(), ids_.end(), std::pair{st.st_dev, st.st_ino}) != ids_.end();
+  }
+
+  // Whether a file found under top lies in one of them (top itself does not
+  // count: pictures given as a folder are read whatever is written there).
+  bool holds(const fs::path& file, const fs::path& top) const {
+    if (ids_.empty()) return false;
+    fs::path at = top;
+    for (const fs::path& part : file.lexically_relative(top).parent_path())
+      if (is_own(at /= part)) return true;
+    return false;
+  }
+
+ private:
+  std::vector<std::pair<dev_t, ino_t>> ids_;
+};
+
+std::string subfolders_note(const std::string& folder, std::size_t skipped) {
+  return shown_name(folder) + ": " + std::to_string(skipped) + (skipped == 1 ? " subfolder" : " subfolders") +
+         " skipped (-r converts the pictures in subfolders too)";
 }
 
 }  // namespace
@@ -48,8 +96,9 @@ bool is_picture_name(const std::string& name) {
   return ext == "bmp" || ext == "png" || ext == "jpg" || ext == "jpeg" || ext == "gif";
 }
 
-std::string plan_jobs(const Settings& s, std::vector<Job>& jobs) {
+std::string plan_jobs(const Settings& s, std::vector<Job>& jobs, std::vector<std::string>* notes) {
   std::vector<std::string> empty_folders;
+  const OwnFolders own(s);
   for (const std::string& arg : s.pictures) {
     if (arg == "-") {
       Job job = job_for(s, "", "stdin");
@@ -64,9 +113,12 @@ std::string plan_jobs(const Settings& s, std::vector<Job>& jobs) {
       continue;
     }
     std::vector<fs::path> found;
+    std::size_t subfolders = 0;
     const auto take = [&](const fs::directory_entry& e) {
       std::error_code fec;
       if (e.is_regular_file(fec) && is_picture_name(e.path().filename().string())) found.push_back(e.path());
+      // Only what -r would enter counts: links to folders it does not follow.
+      if (!s.recursive && e.is_directory(fec) && !e.is_symlink(fec) && !own.is_own(e.path())) ++subfolders;
     };
     // Links to folders are not followed: a link back up would never end.
     if (s.recursive) {
@@ -79,6 +131,8 @@ std::string plan_jobs(const Settings& s, std::vector<Job>& jobs) {
         take(*it);
     }
     if (ec) return shown_name(arg) + ": cannot list the folder: " + ec.message();
+    std::erase_if(found, [&](const fs::path& p) { return own.holds(p, arg); });
+    if (subfolders > 0 && notes != nullptr) notes->push_back(subfolders_note(arg, subfolders));
     std::sort(found.begin(), found.end());
     if (found.empty()) empty_folders.push_back(arg);
     for (const fs::path& p : found) jobs.push_back(job_for(s, p.string(), p.lexically_relative(arg)));
@@ -87,7 +141,7 @@ std::string plan_jobs(const Settings& s, std::vector<Job>& jobs) {
   return {};
 }
 
-std::string shared_files(const std::vector<Job>& jobs, TargetFormat format) {
+std::string shared_files(const std::vector<Job>& jobs, TargetFormat format, bool offer_keep_extension) {
   // Two pictures saved under one name would overwrite each other, and with
   // parallel jobs it would be chance which one is left. Names are compared by
   // the files they reach, so a link to a folder or a ".." does not hide a clash.
@@ -102,20 +156,35 @@ std::string shared_files(const std::vector<Job>& jobs, TargetFormat format) {
   std::map<std::string, Seen> seen;
   for (const Job& job : jobs) {
     const std::string target = job.output.empty() ? target_file_name(job.picture, format) : job.output;
-    for (const std::string& file : {target, job.export_bmp, job.png}) {
+    for (const auto& [file, kind] : {std::pair{target, "target file"},
+                                     {job.export_bmp, "BMP export"},
+                                     {job.png, "PNG"}}) {
       if (file.empty()) continue;
       const std::string key = file_key(file);
       if (key.empty()) continue;
       const auto [at, fresh] = seen.emplace(key, Seen{&job, file});
       const std::string both =
           at->second.file == file ? shown_name(file) : shown_name(at->second.file) + " and " + shown_name(file);
-      if (!fresh && at->second.job != &job)
-        return "pictures " + shown_name(at->second.job->shown) + " and " + shown_name(job.shown) +
-               " would both be saved as " + both;
+      if (!fresh && at->second.job != &job) {
+        std::string e = "pictures " + shown_name(at->second.job->shown) + " and " + shown_name(job.shown) +
+                        " would both be saved as " + both;
+        // snake.png and snake.jpg: the one way out short of renaming.
+        const fs::path a(at->second.job->shown), b(job.shown);
+        if (offer_keep_extension && a.stem() == b.stem() && a.extension() != b.extension()) {
+          const std::string ext = std::string(kind) == "target file" ? fs::path(file).extension().string() : "";
+          e += ext.empty() ? "; --keep-extension gives each a name of its own"
+                           : "; --keep-extension names them " + shown_name(a.filename().string() + ext) + " and " +
+                                 shown_name(b.filename().string() + ext);
+        }
+        return e;
+      }
       if (!fresh) return "picture " + shown_name(job.shown) + " would save two of its files as " + both;
-      if (const auto p = pictures.find(key); p != pictures.end())
-        return "picture " + shown_name(p->second->shown) + " would be overwritten by " + shown_name(file) + " of " +
-               shown_name(job.shown);
+      if (const auto p = pictures.find(key); p != pictures.end()) {
+        const std::string named = file == p->second->shown ? "" : " " + shown_name(file);
+        return "picture " + shown_name(p->second->shown) + " would be overwritten by " +
+               (p->second == &job ? std::string("its own ") + kind + named
+                                  : std::string("the ") + kind + named + " of picture " + shown_name(job.shown));
+      }
     }
   }
   return {};

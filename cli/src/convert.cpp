@@ -1,5 +1,6 @@
 #include "convert.h"
 
+#include <filesystem>
 #include <memory>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include "tessera/render.h"
 #include "tessera/stages.h"
 #include "tessera/target_files.h"
+
+namespace fs = std::filesystem;
 
 namespace tessera::cli {
 
@@ -76,6 +79,14 @@ void record_facts(Facts& f, const Store& s) {
   f.kmeans_iterations = s.KMEANSITERATIONS;
 }
 
+// With --no-clobber: whether a file is there already (a link counts, even one
+// that names nothing, as the write would go through it).
+bool to_keep(const Settings& settings, const std::string& path) {
+  if (!settings.no_clobber || path.empty() || path == kStandardOutput) return false;
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
+}
+
 }  // namespace
 
 Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
@@ -88,6 +99,20 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
 Outcome convert_picture(const std::string& picture, const Settings& settings, const std::string& temp_dir,
                         Store& fresh, const PalettePlan* plan) {
   Outcome out;
+  const std::string target = settings.output.empty() ? target_file_name(picture, settings.format) : settings.output;
+  const bool keep_target = to_keep(settings, target), keep_export = to_keep(settings, settings.export_bmp),
+             keep_png = to_keep(settings, settings.png);
+  const std::string palette_file = plan != nullptr ? plan->export_path : std::string();
+  const bool keep_palette = to_keep(settings, palette_file);
+  for (const auto& [keep, file] : {std::pair{keep_target, &target}, {keep_export, &settings.export_bmp},
+                                   {keep_png, &settings.png}, {keep_palette, &palette_file}})
+    if (keep) out.kept.push_back(*file);
+  // Nothing left to write: the picture is not even read.
+  if (keep_target && (settings.export_bmp.empty() || keep_export) && (settings.png.empty() || keep_png) &&
+      (palette_file.empty() || keep_palette)) {
+    out.ok = true;
+    return out;
+  }
   Store* const store = &fresh;
   ControlValues controls;
   configure(settings, *store, controls);
@@ -115,13 +140,13 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
   DRAWOUTPUT(*store, controls);
   record_facts(out.facts, *store);
 
-  if (!record(out, picture, save_target(*store, settings))) return out;
-  if (!settings.export_bmp.empty() &&
+  if (!keep_target && !record(out, picture, save_target(*store, settings))) return out;
+  if (!settings.export_bmp.empty() && !keep_export &&
       !record(out, picture,
               settings.export_bmp == kStandardOutput ? save(settings.export_bmp, bmp_bytes(export_surface(*store)))
                                                      : save_bmp_export(*store, settings.export_bmp)))
     return out;
-  if (!settings.png.empty()) {
+  if (!settings.png.empty() && !keep_png) {
     std::string why;
     const auto bytes = png_bytes(look_surface(*store), &why);
     SaveResult r;
@@ -133,7 +158,7 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
     }
     if (!record(out, picture, r)) return out;
   }
-  if (plan != nullptr) {
+  if (plan != nullptr && !keep_palette) {
     bool ok = true;
     const std::string done = export_palette(*store, *plan, ok);
     if (!ok) {

@@ -28,6 +28,7 @@ struct Facts {
 struct Outcome {
   bool ok = false;
   std::vector<std::string> written;  // files written, in order
+  std::vector<std::string> kept;     // with --no-clobber: files left as they were, in order
   std::string error;                 // what went wrong, naming the file
   std::string damage;                // not empty: converted from a damaged picture; why
   Facts facts;

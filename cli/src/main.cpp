@@ -70,15 +70,15 @@ class StandardInputCopy {
     if (!folder_.empty()) fs::remove_all(folder_, ec);
   }
 
-  // "" on success, else why not.
+  // "" on success, else why not, as a message that names standard input.
   std::string take() {
     if (isatty(STDIN_FILENO)) return "standard input is a terminal, not a picture";
     std::string pattern = (fs::temp_directory_path() / "tessera-stdin-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return "cannot make a temporary folder";
+    if (mkdtemp(pattern.data()) == nullptr) return "standard input: cannot make a temporary folder";
     folder_ = pattern;
     path_ = (fs::path(folder_) / "picture").string();
     std::FILE* to = std::fopen(path_.c_str(), "wb");
-    if (to == nullptr) return "cannot make a temporary file";
+    if (to == nullptr) return "standard input: cannot make a temporary file";
     std::vector<char> buffer(1 << 16);
     std::size_t total = 0;
     std::string wrong;
@@ -87,16 +87,17 @@ class StandardInputCopy {
       if (n == 0) break;
       total += n;
       if (total > kLimit) {
-        wrong = "more than 512 MB";
+        wrong = "standard input: more than 512 MB";
         break;
       }
       if (std::fwrite(buffer.data(), 1, n, to) != n) {
-        wrong = "cannot write a temporary file";
+        wrong = "standard input: cannot write a temporary file";
         break;
       }
     }
-    if (wrong.empty() && std::ferror(stdin)) wrong = "read error";
-    if (std::fclose(to) != 0 && wrong.empty()) wrong = "cannot write a temporary file";
+    if (wrong.empty() && std::ferror(stdin)) wrong = "standard input: read error";
+    if (wrong.empty() && total == 0) wrong = "standard input is empty";
+    if (std::fclose(to) != 0 && wrong.empty()) wrong = "standard input: cannot write a temporary file";
     return wrong;
   }
 
@@ -119,7 +120,9 @@ std::string named(const std::string& error, const Job& job, const std::string& p
 int main(int argc, char** argv) {
   const ParseResult parsed = parse_arguments(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) {
-    std::cerr << "tessera-convert: " << parsed.error << "\nTry 'tessera-convert --help'.\n";
+    std::cerr << "tessera-convert: " << parsed.error << '\n';
+    if (parsed.unreadable) return 1;
+    std::cerr << "Try 'tessera-convert --help'.\n";
     return 2;
   }
   const Settings& settings = parsed.settings;
@@ -132,6 +135,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   for (const std::string& w : parsed.warnings) std::cerr << "tessera-convert: warning: " << w << '\n';
+  if (!settings.quiet)
+    for (const std::string& n : parsed.notes) std::cerr << "tessera-convert: " << n << '\n';
   if (!settings.save_settings.empty()) {
     const std::string wrong = save_settings_file(settings.save_settings, settings);
     if (!wrong.empty()) {
@@ -149,7 +154,7 @@ int main(int argc, char** argv) {
     if (job.standard_input) {
       const std::string wrong = piped.take();
       if (!wrong.empty()) {
-        std::cerr << "tessera-convert: [1/" << count << "] " << job.shown << ": " << wrong << '\n';
+        std::cerr << "tessera-convert: [1/" << count << "] " << wrong << '\n';
         std::cerr << "converted 0 of " << count << (count == 1 ? " picture" : " pictures") << ", " << count
                   << " failed\n";
         return 1;
@@ -174,20 +179,22 @@ int main(int argc, char** argv) {
 
   PalettePlan plan;
   {
-    std::vector<std::string> pictures, written;
+    std::vector<std::string> pictures, written, kept;
     for (const Job& job : jobs) pictures.push_back(job.picture);
-    if (const std::string e = make_palette_plan(settings, pictures, plan, written); !e.empty()) {
+    if (const std::string e = make_palette_plan(settings, pictures, plan, written, kept); !e.empty()) {
       std::cerr << "tessera-convert: " << e << '\n';
       return 1;
     }
-    if (!settings.quiet)
+    if (!settings.quiet) {
       for (const std::string& w : written) std::cerr << "[palette] -> " << shown_name(w) << '\n';
+      for (const std::string& k : kept) std::cerr << "[palette] kept " << shown_name(k) << " (it exists; -n)\n";
+    }
   }
 
   jobs_at_once = std::min(jobs_at_once, count);
   std::atomic<std::size_t> next{0};
   std::mutex report;
-  std::size_t failed = 0, damaged = 0;
+  std::size_t failed = 0, damaged = 0, kept = 0;  // kept: pictures with every file left as it was
   auto worker = [&] {
     // One store per worker, reset for every picture; making a fresh one each
     // time would allocate and fault in its 5 MB again and again.
@@ -201,6 +208,7 @@ int main(int argc, char** argv) {
       one.output = job.output;
       one.export_bmp = job.export_bmp;
       one.png = job.png;
+      one.no_clobber = settings.no_clobber;
       const auto start = std::chrono::steady_clock::now();
       Outcome out;
       try {
@@ -232,11 +240,17 @@ int main(int argc, char** argv) {
       if (!out.ok) {
         ++failed;
         std::cerr << "tessera-convert: [" << place << '/' << count << "] " << out.error << '\n';
-      } else if (!settings.quiet) {
-        std::cerr << '[' << place << '/' << count << "] " << shown_name(job.shown);
-        for (std::size_t k = 0; k < out.written.size(); ++k)
-          std::cerr << (k == 0 ? " -> " : ", ") << shown_name(out.written[k]);
-        std::cerr << '\n';
+      } else {
+        if (out.written.empty()) ++kept;
+        if (!settings.quiet) {
+          std::cerr << '[' << place << '/' << count << "] " << shown_name(job.shown);
+          for (std::size_t k = 0; k < out.written.size(); ++k)
+            std::cerr << (k == 0 ? " -> " : ", ") << shown_name(out.written[k]);
+          for (std::size_t k = 0; k < out.kept.size(); ++k)
+            std::cerr << (k == 0 ? (out.written.empty() ? ": kept " : "; kept ") : ", ") << shown_name(out.kept[k]);
+          if (!out.kept.empty()) std::cerr << (out.kept.size() == 1 ? " (it exists; -n)" : " (they exist; -n)");
+          std::cerr << '\n';
+        }
       }
       if (settings.report == 1) std::cout << json_report_line(job, place, settings, out, seconds) << std::endl;
     }
@@ -247,7 +261,8 @@ int main(int argc, char** argv) {
   worker();
   for (std::thread& t : threads) t.join();
   if (!settings.quiet || failed > 0 || damaged > 0) {
-    std::cerr << "converted " << count - failed << " of " << count << (count == 1 ? " picture" : " pictures");
+    std::cerr << "converted " << count - failed - kept << " of " << count << (count == 1 ? " picture" : " pictures");
+    if (kept > 0) std::cerr << ", " << kept << " kept";
     if (damaged > 0) std::cerr << ", " << damaged << " damaged";
     if (failed > 0) std::cerr << ", " << failed << " failed";
     std::cerr << '\n';

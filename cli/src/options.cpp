@@ -4,12 +4,16 @@
 #include <cctype>
 #include <charconv>
 #include <climits>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string_view>
 
 #include "palette_options.h"
 #include "batch.h"
 #include "contact_sheet.h"
+#include "names.h"
 #include "output_paths.h"
 #include "tessera/number.h"
 #include "tessera/render.h"
@@ -35,7 +39,8 @@ struct Option {
   int min = 0, max = 0;
   std::vector<SettingWord> words = {};
   // A Text option whose value is acted on at once rather than stored.
-  std::string (*act)(std::string_view value, Settings& s) = nullptr;
+  // unreadable: set when the value names a file that cannot be read.
+  std::string (*act)(std::string_view value, Settings& s, bool& unreadable) = nullptr;
   // A conversion setting: its row of the settings table.
   const SettingKey* key = nullptr;
 };
@@ -48,8 +53,20 @@ Option setting_option(const SettingKey& key) {
 }
 
 // Reads a settings file over what is set so far; options after it win.
-std::string read_settings(std::string_view path, Settings& s) {
-  return load_settings_file(std::string(path), s);
+std::string read_settings(std::string_view path, Settings& s, bool& unreadable) {
+  const std::string name(path);
+  // A file that is not there is a file that cannot be read, as a picture
+  // that is not there is; a wrong line in it is a wrong option.
+  std::error_code ec;
+  if (std::filesystem::is_directory(name, ec)) {
+    unreadable = true;
+    return "--settings " + shown_name(name) + ": is a folder";
+  }
+  if (std::ifstream probe(name, std::ios::binary); !probe) {
+    unreadable = true;
+    return "--settings " + shown_name(name) + ": cannot read the file: " + std::strerror(errno);
+  }
+  return load_settings_file(name, s);
 }
 
 // The conversion settings come whole from their table, right after
@@ -94,6 +111,12 @@ std::vector<Option> option_table() {
        nullptr, nullptr, &Settings::png_dir},
       {"recursive", 'r', Kind::Flag, nullptr, "folders given: also their subfolders, kept under the output folders",
        &Settings::recursive},
+      {"no-clobber", 'n', Kind::Flag, nullptr,
+       "keep every target, export and PNG that exists already (and say so)", &Settings::no_clobber},
+      {"keep-extension", 0, Kind::Flag, nullptr,
+       "name the outputs after the whole name: snake.png -> snake.png.bmp1\n"
+       "                                  (so snake.jpg gets snake.jpg.bmp1 beside it)",
+       &Settings::keep_extension},
       {"report",
        0,
        Kind::Word,
@@ -140,6 +163,39 @@ const Option* find_short(char letter) {
   return nullptr;
 }
 
+// The number of one-character edits (insert, delete, replace, swap of two
+// neighbours) that turn a into b.
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i)
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[a.size()][b.size()];
+}
+
+// The long name a typo most likely meant, or null when none is close: up to
+// two edits, and fewer than half the letters, so "--x" suggests nothing.
+// Case is not a typo worth counting (--Format).
+const char* nearest_long_name(std::string_view typed) {
+  std::string lower(typed);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const char* best = nullptr;
+  std::size_t best_distance = 3;
+  for (const Option& o : options()) {
+    const std::size_t d = edit_distance(lower, o.name);
+    if (d < best_distance && d * 2 < std::string_view(o.name).size()) {
+      best = o.name;
+      best_distance = d;
+    }
+  }
+  return best;
+}
+
 // Options that stand alone, without a value of their own.
 bool takes_no_value(const Option& o) {
   return o.kind == Kind::Flag || (o.kind == Kind::Setting && o.key->kind == SettingKind::Flag);
@@ -154,7 +210,7 @@ std::string word_list(const Option& o) {
 
 // Applies one value; returns a usage error or "". A flag has no value unless
 // written --flag=true or --flag=false (has_value).
-std::string apply(const Option& o, std::string_view value, bool has_value, Settings& s) {
+std::string apply(const Option& o, std::string_view value, bool has_value, Settings& s, bool& unreadable) {
   const std::string name = std::string("--") + o.name;
   switch (o.kind) {
     case Kind::Setting: {
@@ -168,7 +224,7 @@ std::string apply(const Option& o, std::string_view value, bool has_value, Setti
       s.*o.flag = true;
       return {};
     case Kind::Text:
-      if (o.act != nullptr) return o.act(value, s);
+      if (o.act != nullptr) return o.act(value, s, unreadable);
       s.*o.text = std::string(value);
       return {};
     case Kind::Word:
@@ -182,7 +238,7 @@ std::string apply(const Option& o, std::string_view value, bool has_value, Setti
 }
 
 // One option given by its long name ("--name" or "--name=value").
-std::string long_option(const std::vector<std::string>& args, std::size_t& i, Settings& s) {
+std::string long_option(const std::vector<std::string>& args, std::size_t& i, Settings& s, bool& unreadable) {
   std::string_view body = std::string_view(args[i]).substr(2);
   std::string_view value;
   bool has_value = false;
@@ -194,30 +250,33 @@ std::string long_option(const std::vector<std::string>& args, std::size_t& i, Se
   }
   const std::string shown = "--" + std::string(body);
   const Option* o = find_long(body);
-  if (o == nullptr) return "unknown option " + shown;
+  if (o == nullptr) {
+    const char* near = nearest_long_name(body);
+    return "unknown option " + shown + (near != nullptr ? std::string("; did you mean --") + near + "?" : "");
+  }
   if (takes_no_value(*o)) {
     if (has_value && o->kind == Kind::Flag) return shown + " takes no value";
-    return apply(*o, value, has_value, s);
+    return apply(*o, value, has_value, s, unreadable);
   }
-  if (has_value) return apply(*o, value, true, s);
-  if (i + 1 < args.size()) return apply(*o, args[++i], true, s);
+  if (has_value) return apply(*o, value, true, s, unreadable);
+  if (i + 1 < args.size()) return apply(*o, args[++i], true, s, unreadable);
   return shown + " needs a value (" + std::string(o->value) + ")";
 }
 
 // Short options, alone or run together: -q, -j2, -qj2, -fbmp4, -j 2.
-std::string short_options(const std::vector<std::string>& args, std::size_t& i, Settings& s) {
+std::string short_options(const std::vector<std::string>& args, std::size_t& i, Settings& s, bool& unreadable) {
   const std::string& arg = args[i];
   for (std::size_t k = 1; k < arg.size(); ++k) {
     const std::string shown = std::string("-") + arg[k];
     const Option* o = find_short(arg[k]);
     if (o == nullptr) return "unknown option " + shown;
     if (takes_no_value(*o)) {
-      const std::string wrong = apply(*o, {}, false, s);
+      const std::string wrong = apply(*o, {}, false, s, unreadable);
       if (!wrong.empty()) return wrong;
       continue;
     }
-    if (k + 1 < arg.size()) return apply(*o, std::string_view(arg).substr(k + 1), true, s);
-    if (i + 1 < args.size()) return apply(*o, args[++i], true, s);
+    if (k + 1 < arg.size()) return apply(*o, std::string_view(arg).substr(k + 1), true, s, unreadable);
+    if (i + 1 < args.size()) return apply(*o, args[++i], true, s, unreadable);
     return shown + " needs a value (" + std::string(o->value) + ")";
   }
   return {};
@@ -271,7 +330,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
       only_pictures = true;
       continue;
     }
-    r.error = arg.rfind("--", 0) == 0 ? long_option(args, i, s) : short_options(args, i, s);
+    r.error = arg.rfind("--", 0) == 0 ? long_option(args, i, s, r.unreadable) : short_options(args, i, s, r.unreadable);
     if (!r.error.empty()) return r;
   }
 
@@ -285,7 +344,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
   }
   r.error = check_combinations(s);
   if (r.error.empty()) r.error = settle_output_names(s);
-  if (r.error.empty()) r.error = plan_jobs(s, r.jobs);
+  if (r.error.empty()) r.error = plan_jobs(s, r.jobs, &r.notes);
   if (r.error.empty() && !s.contact_sheet.empty() && r.jobs.size() != 1)
     r.error = "--contact-sheet: one picture only";
   if (!r.error.empty() || !s.contact_sheet.empty()) return r;
@@ -298,7 +357,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
       r.error = "--png: only with one picture";
   }
   if (r.error.empty()) r.error = check_palette_options(s, r.jobs.size());
-  if (r.error.empty()) r.error = shared_files(r.jobs, s.format);
+  if (r.error.empty()) r.error = shared_files(r.jobs, s.format, !s.keep_extension);
   return r;
 }
 
@@ -337,8 +396,9 @@ std::string usage_text() {
   out << "\nA settings file holds one 'option = value' a line, with the long names above\n"
          "(format = bmp4, bayer = true); lines starting with # are comments. Words may be\n"
          "written in any case; short options may be run together (-qj2, -fbmp4).\n"
-         "\nExit status: 0 when every picture was converted, 1 when one could not be read\n"
-         "or written, 2 for a usage error.\n";
+         "\nExit status: 0 when every picture was converted (or, with -n, kept), 1 when a\n"
+         "picture or a file named by an option (--settings, --palette) could not be read\n"
+         "or an output could not be written, 2 for a usage error.\n";
   return out.str();
 }
 

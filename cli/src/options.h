@@ -36,6 +36,8 @@ struct Settings : ConversionSettings {
   std::string export_bmp_dir;
   std::string png_dir;
   bool recursive = false;
+  bool no_clobber = false;      // keep every output file that exists already
+  bool keep_extension = false;  // snake.png -> snake.png.bmp1, so snake.jpg has a name of its own
   std::string save_settings;
   int report = 0;  // 0 none, 1 JSON Lines on standard output
   std::string contact_sheet;
@@ -52,7 +54,11 @@ struct ParseResult {
   Settings settings;
   std::vector<Job> jobs;              // the pictures to convert, folders listed
   std::vector<std::string> warnings;  // texts that convert but are not numbers
+  std::vector<std::string> notes;     // what the run leaves out without being asked (subfolders without -r)
   std::string error;                  // a usage error, naming the option and what it allows
+  // The error is about a file an option names that cannot be read (exit
+  // status 1, as for a picture that cannot be read), not about the words.
+  bool unreadable = false;
 };
 
 ParseResult parse_arguments(const std::vector<std::string>& args);

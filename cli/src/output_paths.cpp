@@ -38,11 +38,29 @@ std::string identity(dev_t device, ino_t inode, const std::string& name) {
   return "file " + std::to_string(device) + ":" + std::to_string(inode) + "/" + name;
 }
 
+// What --output refuses to take for a target file's name: the names of the
+// kinds of picture the run reads or writes, where a BMP1 file under that name
+// would pass for a picture of that kind. The option that writes the kind, if any.
+const char* writer_of_picture_extension(const std::string& ext) {
+  if (ext == ".png") return "--png";
+  if (ext == ".bmp") return "--export-bmp";
+  if (ext == ".jpg" || ext == ".jpeg" || ext == ".gif") return "";
+  return nullptr;
+}
+
 }  // namespace
 
 std::string settle_output_names(Settings& s) {
   if (!s.output.empty() && !to_stdout(s.output)) {
+    std::error_code ec;
+    if (fs::is_directory(s.output, ec))
+      return "--output " + shown_name(s.output) + ": is a folder; -O (--output-dir) writes the targets into a folder";
     const std::string ext = extension(s.output);
+    if (const char* writer = writer_of_picture_extension(ext))
+      return "--output " + shown_name(s.output) + ": a " + ext + " name is for " +
+             (*writer != 0 ? std::string("a ") + (ext == ".png" ? "PNG" : "BMP") + ", which " + writer + " writes"
+                           : std::string("a picture this program does not write")) +
+             "; the target file's name ends in .bmp1 or .bmp4";
     if (ext == ".bmp1" || ext == ".bmp4") {
       const TargetFormat named = ext == ".bmp1" ? TargetFormat::Bmp1 : TargetFormat::Bmp4;
       if (!s.format_given) s.format = named;
@@ -61,6 +79,10 @@ std::string settle_output_names(Settings& s) {
   if (to_stdout(s.export_bmp)) on_stdout.push_back("--export-bmp");
   if (to_stdout(s.png)) on_stdout.push_back("--png");
   if (on_stdout.size() > 1) return on_stdout[0] + " and " + on_stdout[1] + " cannot both write to standard output";
+  // Binary bytes on a terminal are lost to the user and can upset the
+  // terminal itself; a pipe or a file is what - is for.
+  if (!on_stdout.empty() && on_stdout[0] != "--report" && ::isatty(STDOUT_FILENO))
+    return on_stdout[0] + " -: standard output is a terminal; redirect it to a file or a pipe, or give a file name";
   return {};
 }
 

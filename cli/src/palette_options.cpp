@@ -1,5 +1,7 @@
 #include "palette_options.h"
 
+#include <filesystem>
+
 #include "shared_palette.h"
 #include "tessera/pins.h"
 #include "tessera/shared_palette.h"
@@ -56,19 +58,23 @@ std::string check_palette_options(const Settings& s, std::size_t pictures) {
 }
 
 std::string make_palette_plan(const Settings& s, const std::vector<std::string>& pictures, PalettePlan& plan,
-                              std::vector<std::string>& written) {
+                              std::vector<std::string>& written, std::vector<std::string>& kept) {
   plan = PalettePlan{};
   plan.pins = pinned_colours(s);
   if (!s.palette.empty()) {
     PaletteFileRead read = read_palette_file(s.palette);
-    if (!read.ok) return read.error.message();
+    if (!read.ok) return "--palette " + read.error.message();
     plan.fixed = std::move(read.colours);
   } else if (s.shared_palette && pictures.size() > 1) {
     PaletteEntries entries{};
     if (std::string e = choose_shared_palette_for(s, pictures, plan.pins, entries); !e.empty()) return e;
     plan.shared = entries;
   }
-  if (plan.shared && !s.export_palette.empty()) {
+  std::error_code ec;
+  if (plan.shared && !s.export_palette.empty() && s.no_clobber &&
+      std::filesystem::exists(std::filesystem::symlink_status(s.export_palette, ec))) {
+    kept.push_back(s.export_palette);
+  } else if (plan.shared && !s.export_palette.empty()) {
     if (std::string e = write_palette_file(s.export_palette, *plan.shared); !e.empty()) return "cannot write " + e;
     written.push_back(s.export_palette);
   } else {

@@ -29,10 +29,11 @@ struct PalettePlan {
 
 // Reads the palette file and, for --shared-palette, chooses the one palette
 // over all the pictures (and writes --export-palette for it). Returns "" or
-// what went wrong; written gets the files written on the way.
+// what went wrong; written gets the files written on the way, kept those
+// that --no-clobber left as they were.
 // pictures: the pictures of the run, as read.
 std::string make_palette_plan(const Settings& settings, const std::vector<std::string>& pictures, PalettePlan& plan,
-                              std::vector<std::string>& written);
+                              std::vector<std::string>& written, std::vector<std::string>& kept);
 
 // After the census of one picture: pins what the plan keeps. "" or why the
 // colours do not fit this picture.

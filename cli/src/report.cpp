@@ -24,6 +24,15 @@ std::string json_report_line(const Job& job, std::size_t index, const Settings& 
     for (const std::string& f : out.written) bytes.push_back(base64(f));
     j["files_base64"] = bytes;
   }
+  // Only with -n: a run without it keeps nothing, and its lines stay as they were.
+  if (settings.no_clobber) {
+    j["kept"] = out.kept;
+    if (!std::all_of(out.kept.begin(), out.kept.end(), [](const std::string& f) { return is_utf8(f); })) {
+      nlohmann::ordered_json bytes = nlohmann::ordered_json::array();
+      for (const std::string& f : out.kept) bytes.push_back(base64(f));
+      j["kept_base64"] = bytes;
+    }
+  }
   if (out.facts.rendered) {
     const Facts& f = out.facts;
     j["picture_size"] = {f.picture_width, f.picture_height};

@@ -117,7 +117,8 @@ TEST_F(BatchCli, ASettingsFileConvertsLikeTheOptionsItHolds) {
   const Ran d = run({"--settings", "bad.tessera", "rose.png"});
   EXPECT_EQ(d.status, 2);
   EXPECT_TRUE(has(d.err, "bad.tessera:3: unknown setting 'shine'")) << d.err;
-  EXPECT_EQ(run({"--settings", "missing.tessera", "rose.png"}).status, 2);
+  // A file that cannot be read fails as a picture that cannot be read does.
+  EXPECT_EQ(run({"--settings", "missing.tessera", "rose.png"}).status, 1);
   EXPECT_FALSE(fs::exists(dir_ / "rose.bmp1"));
 }
 
@@ -495,4 +496,149 @@ TEST_F(BatchCli, TheContactSheetShowsEveryCombinationAsItsOwnRunWouldRenderIt) {
   const QImage piped(QString::fromStdString((dir_ / "piped.png").string()));
   EXPECT_TRUE(tile_equals(piped, 0, 1, QImage(QString::fromStdString((dir_ / "small.png").string())).copy(
                                             12 + 332, heading, 320, 200)));
+}
+
+// ---- folders, kept files and names of one's own ----------------------------------
+
+TEST_F(BatchCli, SkippedSubfoldersAreNotedAndTheRunsOwnOutputFoldersAreNotRead) {
+  sample("demo_snake_600x450.png", "tree/a.png");
+  sample("hand_transparent_20x22.gif", "tree/sub/b.gif");
+  fs::create_directories(dir_ / "tree" / "empty");
+  Ran flat = run({"-j1", "tree"});
+  ASSERT_EQ(flat.status, 0) << flat.err;
+  EXPECT_TRUE(has(flat.err, "tree: 2 subfolders skipped (-r converts")) << flat.err;
+  EXPECT_FALSE(fs::exists(dir_ / "tree" / "sub" / "b.bmp1"));
+
+  // The second run meets the first one's PNGs inside the tree: they are the
+  // run's own, not pictures, and nothing is refused or added.
+  const std::vector<std::string> args = {"-j1", "-r", "-O", "tree/out", "--png-dir", "tree/looks", "tree"};
+  for (int pass = 1; pass <= 2; ++pass) {
+    SCOPED_TRACE(pass);
+    Ran r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(r.err, "converted 2 of 2 pictures")) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "tree" / "looks" / "looks"));
+  EXPECT_TRUE(fs::exists(dir_ / "tree" / "out" / "sub" / "b.bmp1"));
+  // The output folders are no subfolders to skip either.
+  Ran again = run({"-j1", "-O", "tree/out", "tree"});
+  EXPECT_TRUE(has(again.err, "tree: 3 subfolders skipped")) << again.err;
+}
+
+TEST_F(BatchCli, NoClobberKeepsEveryFileThatExistsAndSaysSo) {
+  sample("demo_snake_600x450.png", "a.png");
+  sample("hand_transparent_20x22.gif", "b.gif");
+  { std::ofstream(dir_ / "a.bmp1") << "mine"; }
+  Ran some = run({"-n", "-j1", "--report", "json", "a.png", "b.gif"});
+  ASSERT_EQ(some.status, 0) << some.err;
+  EXPECT_EQ(read_text(dir_ / "a.bmp1"), "mine");
+  EXPECT_TRUE(fs::exists(dir_ / "b.bmp1"));
+  EXPECT_TRUE(has(some.err, "[1/2] a.png: kept a.bmp1 (it exists; -n)")) << some.err;
+  EXPECT_TRUE(has(some.err, "converted 1 of 2 pictures, 1 kept")) << some.err;
+  const std::vector<std::string> report = lines_of(some.out);
+  ASSERT_EQ(report.size(), 2u) << some.out;
+  EXPECT_EQ(nlohmann::json::parse(report[0])["kept"], nlohmann::json({"a.bmp1"}));
+  EXPECT_EQ(nlohmann::json::parse(report[1])["kept"], nlohmann::json::array());
+
+  // A file still missing is written; the one there stays.
+  { std::ofstream(dir_ / "a.png.look.png") << "look"; }
+  Ran png = run({"-n", "--png", "a.png.look.png", "--export-bmp", "a.bmp", "b.gif"});
+  ASSERT_EQ(png.status, 0) << png.err;
+  EXPECT_EQ(read_text(dir_ / "a.png.look.png"), "look");
+  EXPECT_EQ(fs::file_size(dir_ / "a.bmp"), 54u + 320 * 200 * 4);
+  EXPECT_TRUE(has(png.err, "-> a.bmp; kept b.bmp1, a.png.look.png (they exist; -n)")) << png.err;
+
+  // Without -n the same run replaces the target, and no report has "kept".
+  Ran plain = run({"-q", "--report", "json", "a.png"});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_NE(read_text(dir_ / "a.bmp1"), "mine");
+  EXPECT_FALSE(nlohmann::json::parse(plain.out).contains("kept"));
+}
+
+TEST_F(BatchCli, KeepExtensionGivesPicturesOfOneBaseNameTargetsOfTheirOwn) {
+  sample("demo_snake_600x450.png", "in/snake.png");
+  sample("demo_snake_600x450.jpg", "in/snake.jpg");
+  Ran clash = run({"-O", "out", "in"});
+  EXPECT_EQ(clash.status, 2);
+  EXPECT_TRUE(has(clash.err, "would both be saved as out/snake.bmp1; --keep-extension names them snake.jpg.bmp1 and "
+                             "snake.png.bmp1"))
+      << clash.err;
+
+  Ran kept = run({"-q", "--keep-extension", "-O", "out", "--export-bmp-dir", "out", "in"});
+  ASSERT_EQ(kept.status, 0) << kept.err;
+  Ran alone = run({"-q", "-o", "alone.bmp1", "in/snake.jpg"});
+  ASSERT_EQ(alone.status, 0) << alone.err;
+  EXPECT_EQ(read_all(dir_ / "out" / "snake.jpg.bmp1"), read_all(dir_ / "alone.bmp1"));
+  EXPECT_NE(read_all(dir_ / "out" / "snake.png.bmp1"), read_all(dir_ / "alone.bmp1"));
+  EXPECT_TRUE(fs::exists(dir_ / "out" / "snake.png_out.bmp"));
+  EXPECT_TRUE(fs::exists(dir_ / "out" / "snake.jpg_out.bmp"));
+
+  // Beside the pictures as well.
+  Ran beside = run({"-q", "--keep-extension", "in/snake.png"});
+  ASSERT_EQ(beside.status, 0) << beside.err;
+  EXPECT_TRUE(fs::exists(dir_ / "in" / "snake.png.bmp1"));
+  EXPECT_FALSE(fs::exists(dir_ / "in" / "snake.bmp1"));
+}
+
+TEST_F(BatchCli, MessagesSayWhatToDoInstead) {
+  sample("demo_snake_600x450.png", "a.png");
+  fs::create_directories(dir_ / "folder");
+  { std::ofstream(dir_ / "text.png") << "not a picture\n"; }
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"TypoGetsTheNearestName", {"--formt", "bmp4", "a.png"}, 2, "unknown option --formt; did you mean --format?"},
+      {"SwappedLettersToo", {"--recrusive", "a.png"}, 2, "did you mean --recursive?"},
+      {"FarFromEveryNameGetsNone", {"--xyz", "a.png"}, 2, "unknown option --xyz\n"},
+      {"OutputFolderPointsToOutputDir", {"-o", "folder", "a.png"}, 2, "--output folder: is a folder; -O (--output-dir)"},
+      {"OutputPngPointsToPng", {"-o", "t.PNG", "a.png"}, 2, "a .png name is for a PNG, which --png writes"},
+      {"OutputBmpPointsToExportBmp", {"-o", "t.bmp", "a.png"}, 2, "a .bmp name is for a BMP, which --export-bmp writes"},
+      {"OutputJpgIsNoTarget", {"-o", "t.jpg", "a.png"}, 2, "a .jpg name is for a picture this program does not write"},
+      {"MissingSettingsFileIsUnreadable", {"--settings", "none.tessera", "a.png"}, 1, "--settings none.tessera: cannot"},
+      {"MissingPaletteFileIsUnreadable", {"--palette", "none.gpl", "a.png"}, 1, "--palette none.gpl: cannot"},
+      {"TextNamedPng", {"text.png"}, 1, "text.png: not a bmp, png, jpg or gif picture"},
+      {"PngOverItsOwnPicture", {"--png", "a.png", "a.png"}, 2, "picture a.png would be overwritten by its own PNG\n"},
+      {"TargetOverAnotherPicture",
+       {"--export-bmp-dir", ".", "a.png", "a_out.bmp"},
+       2,
+       "picture a_out.bmp would be overwritten by the BMP export ./a_out.bmp of picture a.png"},
+  };
+  fs::copy_file(dir_ / "a.png", dir_ / "a_out.bmp");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Ran r = run(c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(has(r.err, c.message)) << r.err;
+    // Only usage errors send the user to --help.
+    EXPECT_EQ(has(r.err, "--help"), c.status == 2) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "a.bmp1"));
+}
+
+TEST_F(BatchCli, EmptyStandardInputAndATerminalForStandardOutputAreRefused) {
+  sample("demo_snake_600x450.png", "a.png");
+  { std::ofstream(dir_ / "empty"); }
+  Ran empty = run({"-", "-o", "x.bmp1"}, (dir_ / "empty").string());
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_TRUE(has(empty.err, "[1/1] standard input is empty\n")) << empty.err;
+
+  // script(1) gives the program a terminal for standard output.
+  for (const char* option : {"-o", "--png", "--export-bmp"}) {
+    SCOPED_TRACE(option);
+    std::string inner = shell_quoted(kBinary);
+    append_words(inner, {option, "-", "a.png"});
+    inner += " 2>" + shell_quoted((dir_ / ".err").string());
+    const std::string cmd = "cd " + shell_quoted(dir_.string()) + " && script -qec " + shell_quoted(inner) +
+                            " /dev/null >" + shell_quoted((dir_ / ".tty").string()) + " </dev/null";
+    const int raw = std::system(cmd.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);
+    EXPECT_TRUE(has(read_text(dir_ / ".err"), std::string(option == std::string("-o") ? "--output" : option) +
+                                                  " -: standard output is a terminal"))
+        << read_text(dir_ / ".err");
+    EXPECT_LT(fs::file_size(dir_ / ".tty"), 100u);
+  }
 }

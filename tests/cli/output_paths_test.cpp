@@ -206,11 +206,11 @@ TEST_F(OutputPaths, OutputsThatAreOneFileAreAUsageErrorBeforeAnyWork) {
        "pictures d/a.png and ./d/../d/a.jpg would both be saved as d/a.bmp1 and ./d/../d/a.bmp1"},
       // The target is the picture itself, spelled the same, through a link to
       // its folder, or through a link to the file.
-      {{"-o", "d/a.png", "d/a.png"}, "picture d/a.png would be overwritten by d/a.png of d/a.png"},
-      {{"-o", "link/a.png", "d/a.png"}, "picture d/a.png would be overwritten by link/a.png of d/a.png"},
-      {{"-o", "pic.bmp1", "a.png"}, "picture a.png would be overwritten by pic.bmp1 of a.png"},
-      // Two outputs for one file.
-      {{"-o", "look.png", "--png", "look.png", "a.png"}, "picture a.png would save two of its files as look.png"},
+      {{"--png", "d/a.png", "d/a.png"}, "picture d/a.png would be overwritten by its own PNG\n"},
+      {{"--png", "link/a.png", "d/a.png"}, "picture d/a.png would be overwritten by its own PNG link/a.png\n"},
+      {{"-o", "pic.bmp1", "a.png"}, "picture a.png would be overwritten by its own target file pic.bmp1\n"},
+      // Two outputs for one file; a target name of another kind is refused first.
+      {{"-o", "look.png", "--png", "look.png", "a.png"}, "--output look.png: a .png name is for a PNG"},
       {{"-o", "t.bmp1", "--export-bmp", "t.bmp", "a.png"}, "picture a.png would save two of its files as t.bmp1 and t.bmp"},
       {{"--export-bmp", "x.bmp", "--png", "-", "-o", "/dev/stdout", "a.png"},
        "picture a.png would save two of its files as /dev/stdout and -"},
@@ -274,11 +274,11 @@ TEST_F(OutputPaths, TargetsAreWrittenAsTheUserMeantThem) {
   ASSERT_EQ(::lstat((dir_ / "pipe.bmp1").c_str(), &fifo), 0);
   EXPECT_TRUE(S_ISFIFO(fifo.st_mode));
 
-  // A folder is refused and kept.
+  // A folder is refused before any work, with the option that writes into one.
   fs::create_directories(dir_ / "folder.bmp1" / "inside");
   const Result folder = run({"-q", "-o", "folder.bmp1", "a.png"});
-  EXPECT_EQ(folder.status, 1);
-  EXPECT_NE(folder.err.find("a.png: cannot write folder.bmp1: is a folder"), std::string::npos) << folder.err;
+  EXPECT_EQ(folder.status, 2);
+  EXPECT_NE(folder.err.find("--output folder.bmp1: is a folder; -O (--output-dir)"), std::string::npos) << folder.err;
   EXPECT_TRUE(fs::is_directory(dir_ / "folder.bmp1" / "inside"));
 
   // The longest name the file system takes, for all three outputs.

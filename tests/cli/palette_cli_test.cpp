@@ -140,20 +140,20 @@ TEST_F(PaletteCli, BadPaletteFilesAreRefusedWithNameLineAndReason) {
   std::ofstream(dir_ / "bad.gpl") << "GIMP Palette\nName: x\n1 2 3\n4 five 6\n";
   Result r = run({"--palette", "bad.gpl", picture.string()});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "tessera-convert: bad.gpl:4: 'five' is not a number\n");
+  EXPECT_EQ(r.err, "tessera-convert: --palette bad.gpl:4: 'five' is not a number\n");
   EXPECT_FALSE(fs::exists(dir_ / "demo_snake_600x450.bmp1"));
 
   std::ofstream(dir_ / "short.act") << std::string(100, 'x');
   r = run({"--palette", "short.act", picture.string()});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "tessera-convert: short.act: is 100 bytes; a colour table has 768 bytes, or 772 with its colour count\n");
+  EXPECT_EQ(r.err, "tessera-convert: --palette short.act: is 100 bytes; a colour table has 768 bytes, or 772 with its colour count\n");
 
   std::ofstream many(dir_ / "many.pal");
   many << "JASC-PAL\n0100\n20\n";
   many.close();
   r = run({"--palette", "many.pal", picture.string()});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "tessera-convert: many.pal:3: holds 20 colours; at most 16 fit the palette\n");
+  EXPECT_EQ(r.err, "tessera-convert: --palette many.pal:3: holds 20 colours; at most 16 fit the palette\n");
 }
 
 TEST_F(PaletteCli, UsageErrorsOfThePaletteOptions) {

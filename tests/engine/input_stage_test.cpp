@@ -158,8 +158,8 @@ TEST(InputStage, UndecodablePictureIsTransparentBlackAndSaysWhy) {
     EXPECT_EQ(run.store.COLCOUNT, 1);
     EXPECT_EQ(run.controls.labels[Ctl::UniqueColors], "0x0 with 1 Colors");
   }
-  EXPECT_EQ(run.store.LOADERROR, "unknown format");
-  EXPECT_EQ(run.controls.labels[Ctl::StatusBar], "Picture could not be read: unknown format");
+  EXPECT_EQ(run.store.LOADERROR, "not a bmp, png, jpg or gif picture");
+  EXPECT_EQ(run.controls.labels[Ctl::StatusBar], "Picture could not be read: not a bmp, png, jpg or gif picture");
 
   run.store.OPENFILENAME.clear();  // a cancelled open dialog
   run.input_and_census();

@@ -70,7 +70,7 @@ std::string reason_for(QImageReader::ImageReaderError error) {
     case QImageReader::DeviceError:
       return "file unreadable";
     case QImageReader::UnsupportedFormatError:
-      return "unknown format";
+      return "not a bmp, png, jpg or gif picture";
     default:
       return "damaged data";
   }
