@@ -61,8 +61,7 @@ void allow_largest_picture() {
   });
 }
 
-bool too_large(long long width, long long height) { return width * height > kMaxPicturePixels; }
-bool too_large(const QSize& size) { return too_large(size.width(), size.height()); }
+bool too_large(const QSize& size) { return exceeds_picture_limit(size.width(), size.height()); }
 
 std::string reason_for(QImageReader::ImageReaderError error) {
   switch (error) {
@@ -160,9 +159,13 @@ Reading read_from(QIODevice& device, const PictureHeader& header, unsigned char 
   }
   // Qt's BMP reader tells a picture stored top row first with a negative
   // height, and reads it into an image of the header's size.
-  if (!size.isValid() && header.width > 0 && header.height > 0)
+  const bool top_down_bmp = header.kind == PictureKind::Bmp && size.width() > 0 && size.height() < 0;
+  if (top_down_bmp && header.width > 0 && header.height > 0)
     size = QSize(static_cast<int>(header.width), static_cast<int>(header.height));
-  const QImage::Format image_format = reader.imageFormat();
+  // Only a reader that could read the header knows the format: after a failed
+  // size() Qt's JPEG reader answers from a field it never set, so the answer
+  // (and with it the error a truncated file gets) would depend on the heap.
+  const QImage::Format image_format = size.isValid() ? reader.imageFormat() : QImage::Format_Invalid;
   if (size.isValid() && !size.isEmpty() && image_format != QImage::Format_Invalid) {
     r.image = QImage(size, image_format);
     if (r.image.isNull()) {

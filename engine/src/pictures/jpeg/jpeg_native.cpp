@@ -124,7 +124,7 @@ bool decode(Decoding& d, const unsigned char* bytes, std::size_t size) {
   info.out_color_space = kArgbWords;
   jpeg_calc_output_dimensions(&info);
   if (info.output_width == 0 || info.output_height == 0 || info.output_components != 4) return false;
-  if (static_cast<long long>(info.output_width) * info.output_height > kMaxPicturePixels) return false;
+  if (exceeds_picture_limit(info.output_width, info.output_height)) return false;
   d.width = static_cast<int>(info.output_width);
   d.height = static_cast<int>(info.output_height);
   d.pixels = static_cast<std::uint32_t*>(
