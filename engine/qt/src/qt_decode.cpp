@@ -97,6 +97,16 @@ struct Verdict {
 // chunks) leave the pixels alone and are not damage.
 bool about_metadata_only(const DecoderMessage& m) {
   if (m.category == "qt.gui.icc") return true;
+  // libpng's words on an ancillary chunk that it drops without naming the
+  // chunk first: a time chunk's impossible date, a suggested palette of an
+  // impossible sample depth. The PNG reader without Qt takes such files
+  // whole, and the pixels are the same either way.
+  static const char* const unprefixed[] = {
+      "libpng warning: Ignoring invalid time value",
+      "libpng warning: sPLT chunk has bad length",
+  };
+  for (const char* text : unprefixed)
+    if (m.text == text) return true;
   static const std::string warning = "libpng warning: ";
   if (m.text.compare(0, warning.size(), warning) != 0 || m.text.size() < warning.size() + 5) return false;
   // An ancillary chunk's name starts with a lower-case letter ("iCCP: ...").
