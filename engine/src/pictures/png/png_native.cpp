@@ -76,15 +76,13 @@ std::uint64_t idat_limit(std::uint64_t width, std::uint64_t height, int channels
   return limit < kMaxChunkData ? kMaxChunkData : limit;
 }
 
-// libpng hands zlib the picture data 8192 bytes at a time (its IDAT read
-// size), never across a chunk's end, and takes one row a call.
-constexpr std::size_t kLibpngSlice = 8192;
-
 struct Inflater {
   z_stream z{};
   bool ready = false;
-  // Window bits 0: the stream's own declared window, as libpng asks for it.
-  Inflater() { ready = inflateInit2(&z, 0) == Z_OK; }
+  // Qt's reader sets libpng's maximum-window option: zlib gets a window of
+  // 32 K whatever the stream declares, and a distance past a smaller declared
+  // window is followed as long as it stays within 32 K and the data so far.
+  Inflater() { ready = inflateInit2(&z, 15) == Z_OK; }
   ~Inflater() {
     if (ready) inflateEnd(&z);
   }
@@ -92,43 +90,27 @@ struct Inflater {
 
 // The IDAT stream inflated into `raw` by zlib, the library under libpng, so
 // that every stream libpng refuses is refused here: true only when it ends
-// exactly with the last row and the last byte of the data. A stream that
-// declares the full 32 K window is inflated in one call; for a smaller one,
-// whether a distance may reach back past the window depends on how much
-// output the call in progress has made, so the calls are cut where libpng
-// cuts them (`pieces`, the IDAT chunks' data in order).
-bool inflate_like_libpng(const std::vector<std::pair<const u8*, std::size_t>>& pieces, bool full_window, u8* raw,
-                         std::size_t row_size, std::size_t rows) {
+// exactly with the last byte of the rows and of the data. With a full window
+// how zlib is called changes nothing of its verdict, so one call does it.
+bool inflate_like_libpng(const u8* data, std::size_t size, u8* raw, std::size_t raw_size) {
   Inflater inflater;
   if (!inflater.ready) return false;
   z_stream& z = inflater.z;
-  const std::size_t raw_size = row_size * rows;
-  std::size_t made = 0;
-  u8 beyond[1];  // after the last row: any byte inflated here is one too many
-  int ret = Z_OK;
-  for (const auto& [data, length] : pieces) {
-    const u8* in = data;
-    std::size_t left = length;
-    while (left > 0) {
-      const std::size_t slice = full_window ? left : std::min(left, kLibpngSlice);
-      z.next_in = const_cast<u8*>(in);
-      z.avail_in = static_cast<uInt>(slice);
-      while (z.avail_in > 0) {
-        if (ret == Z_STREAM_END) return false;  // data after the stream's end
-        const bool past = made == raw_size;
-        const std::size_t room = past ? sizeof beyond : full_window ? raw_size - made : row_size - made % row_size;
-        z.next_out = past ? beyond : raw + made;
-        z.avail_out = static_cast<uInt>(room);
-        ret = inflate(&z, Z_NO_FLUSH);
-        if (ret != Z_OK && ret != Z_STREAM_END) return false;
-        if (past && z.avail_out != room) return false;
-        if (!past) made += room - z.avail_out;
-      }
-      in += slice;
-      left -= slice;
-    }
+  z.next_in = const_cast<u8*>(data);
+  z.avail_in = static_cast<uInt>(size);
+  z.next_out = raw;
+  z.avail_out = static_cast<uInt>(raw_size);
+  int ret = inflate(&z, Z_FINISH);
+  if (ret == Z_BUF_ERROR && z.avail_out == 0 && z.avail_in > 0) {
+    // The rows are complete and data is left: libpng reads on to the
+    // stream's end, and any further byte it inflates is too much.
+    u8 beyond[1];
+    z.next_out = beyond;
+    z.avail_out = sizeof beyond;
+    ret = inflate(&z, Z_FINISH);
+    if (z.avail_out != sizeof beyond) return false;
   }
-  return ret == Z_STREAM_END && made == raw_size;
+  return ret == Z_STREAM_END && z.avail_out == 0 && z.avail_in == 0;
 }
 
 }  // namespace
@@ -147,9 +129,8 @@ std::optional<DecodedPicture> decode_png_natively(int fd, std::uint64_t size, co
   std::uint64_t max_idat = 0;
   bool in_idat = false, after_idat = false, ended = false;
   int ancillary = 0;
-  std::vector<u8> idat;                                    // the IDAT payloads, together
-  std::vector<std::pair<std::size_t, std::size_t>> pieces;  // each chunk's part of them
-  std::vector<u8> other;                                   // any other chunk's data
+  std::vector<u8> idat;   // the IDAT payloads, together
+  std::vector<u8> other;  // any other chunk's data
   std::uint64_t pos = 8;
   while (!ended) {
     if (size - pos < 12) return std::nullopt;
@@ -193,9 +174,9 @@ std::optional<DecodedPicture> decode_png_natively(int fd, std::uint64_t size, co
 
     u8* data = nullptr;
     if (idat_chunk) {
-      pieces.emplace_back(idat.size(), length);
-      idat.resize(idat.size() + length);
-      data = idat.data() + pieces.back().first;
+      const std::size_t at = idat.size();
+      idat.resize(at + length);
+      data = idat.data() + at;
     } else {
       other.resize(length);
       data = other.data();
@@ -240,18 +221,9 @@ std::optional<DecodedPicture> decode_png_natively(int fd, std::uint64_t size, co
   Bytes pixels = allocate(buffer_size + kRowSlack);
   if (!pixels) return std::nullopt;
   u8* const raw = pixels.get() + (buffer_size - raw_size);
-  {
-    // zlib's verdict on the stream's header (method, window, check bits, a
-    // preset dictionary) and every code in it is the verdict here.
-    const bool full_window = (idat[0] >> 4) == 7;
-    std::vector<std::pair<const u8*, std::size_t>> spans;
-    if (full_window) {
-      spans.emplace_back(idat.data(), idat.size());
-    } else {
-      for (const auto& [at, length] : pieces) spans.emplace_back(idat.data() + at, length);
-    }
-    if (!inflate_like_libpng(spans, full_window, raw, row_bytes + 1, height)) return std::nullopt;
-  }
+  // zlib's verdict on the stream's header (method, window, check bits, a
+  // preset dictionary) and on every code in it is the verdict here.
+  if (!inflate_like_libpng(idat.data(), idat.size(), raw, raw_size)) return std::nullopt;
   idat = {};
 
   auto* out = reinterpret_cast<std::uint32_t*>(pixels.get());
