@@ -11,7 +11,7 @@
 
 #include "tessera/number.h"
 #include "tessera/settings_file.h"
-#include "../support/scratch.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 using namespace tessera;
