@@ -166,6 +166,12 @@ std::string colours_lines(int n, const char* separator = " ") {
   return out;
 }
 
+std::string hex_lines(int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += "#1020" + std::string(1, "0123456789abcdef"[i % 16]) + "0\n";
+  return out;
+}
+
 }  // namespace
 
 TEST_P(Refused, NamesTheFileTheLineAndTheReason) {
@@ -189,12 +195,18 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"GimpTooLarge", PaletteFormat::Gpl, "GIMP Palette\n\n300 2 3\n", 3, "'300' is not a channel value"},
         Refusal{"GimpNegative", PaletteFormat::Gpl, "GIMP Palette\n-1 2 3\n", 2, "'-1'"},
         Refusal{"GimpTwoNumbers", PaletteFormat::Gpl, "GIMP Palette\n1 2\n", 2, "three numbers"},
-        Refusal{"GimpSeventeenColours", PaletteFormat::Gpl, "GIMP Palette\n" + colours_lines(17), 0, "holds 17 colours"},
+        Refusal{"GimpSeventeenColours", PaletteFormat::Gpl, "GIMP Palette\n" + colours_lines(17), 18, "holds 17 colours"},
+        Refusal{"GimpSeventeenthColourAfterComments", PaletteFormat::Gpl,
+                "GIMP Palette\n" + colours_lines(16) + "# more\n\n" + colours_lines(3), 20, "holds 19 colours"},
+        Refusal{"GimpMinusZero", PaletteFormat::Gpl, "GIMP Palette\n-0 2 3\n", 2, "'-0' is not a channel value"},
+        Refusal{"GimpPlusSign", PaletteFormat::Gpl, "GIMP Palette\n1 +2 3\n", 2, "'+2' is not a channel value"},
         Refusal{"JascWrongHeader", PaletteFormat::JascPal, "JASC-PALETTE\r\n0100\r\n1\r\n1 2 3\r\n", 1, "JASC-PAL"},
         Refusal{"JascWrongVersion", PaletteFormat::JascPal, "JASC-PAL\n0200\n1\n1 2 3\n", 2, "0100"},
         Refusal{"JascNoCount", PaletteFormat::JascPal, "JASC-PAL\n0100\n", 3, "count is missing"},
         Refusal{"JascBadCount", PaletteFormat::JascPal, "JASC-PAL\n0100\nsixteen\n", 3, "not a colour count"},
         Refusal{"JascCountTooLarge", PaletteFormat::JascPal, "JASC-PAL\n0100\n256\n", 3, "holds 256 colours"},
+        Refusal{"JascCountMinusZero", PaletteFormat::JascPal, "JASC-PAL\n0100\n-0\n", 3, "'-0' is not a colour count"},
+        Refusal{"JascMinusZero", PaletteFormat::JascPal, "JASC-PAL\n0100\n1\n-0 -0 -0\n", 4, "'-0'"},
         Refusal{"JascShort", PaletteFormat::JascPal, "JASC-PAL\n0100\n4\n1 2 3\n4 5 6\n", 6, "after 2 of 4"},
         Refusal{"JascBadNumber", PaletteFormat::JascPal, "JASC-PAL\n0100\n2\n1 2 3\n4 5 6.5\n", 5, "'6.5'"},
         Refusal{"JascExtraNumber", PaletteFormat::JascPal, "JASC-PAL\n0100\n1\n1 2 3 4\n", 4, "more than three"},
@@ -206,6 +218,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "count 257"},
         Refusal{"ActSeventeenColours", PaletteFormat::Act, std::string(768, '\x10') , 0, "holds 256 colours"},
         Refusal{"HexNotHex", PaletteFormat::Hex, "ff00ff\n\n12345g\n", 3, "'12345g'"},
+        Refusal{"HexMinusSigns", PaletteFormat::Hex, "#-1-1-1\n", 1, "'#-1-1-1' is not a colour"},
+        Refusal{"HexPlusSigns", PaletteFormat::Hex, "+1+1+1\n", 1, "'+1+1+1' is not a colour"},
+        Refusal{"HexSeventeenthAfterBlankLines", PaletteFormat::Hex, hex_lines(16) + "\n\n" + hex_lines(2), 19,
+                "holds 18 colours"},
         Refusal{"HexTooShort", PaletteFormat::Hex, "#fff\n", 1, "'#fff'"},
         Refusal{"HexSeventeenColours", PaletteFormat::Hex, std::string(17 * 7, 'a'), 1, "not a colour"},
         Refusal{"TargetWrongSize", PaletteFormat::Bmp1, std::string(16032, '\0'), 0, "is 16032 bytes; a BMP1 file has 9032"},
@@ -217,7 +233,7 @@ TEST(PaletteFiles, SeventeenHexLinesAreTooMany) {
   for (int i = 0; i < 17; ++i) hex += "102030\n";
   const PaletteFileRead r = parse_palette(PaletteFormat::Hex, hex, "many.hex");
   ASSERT_FALSE(r.ok);
-  EXPECT_EQ(r.error.message(), "many.hex: holds 17 colours; at most 16 fit the palette");
+  EXPECT_EQ(r.error.message(), "many.hex:17: holds 17 colours; at most 16 fit the palette");
 }
 
 TEST(PaletteFiles, ReadingNamesTheFileWhenItIsMissingUnknownOrAFolder) {

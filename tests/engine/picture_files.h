@@ -140,6 +140,39 @@ inline QByteArray with_png_chunk(const QByteArray& png, const char* type, const 
   return out;
 }
 
+// One PNG chunk: length, type, data, CRC.
+inline QByteArray png_chunk(const char* type, const QByteArray& data) {
+  QByteArray chunk;
+  for (int k = 3; k >= 0; --k) chunk.append(static_cast<char>((data.size() >> (8 * k)) & 0xFF));
+  const QByteArray body = QByteArray(type, 4) + data;
+  chunk.append(body);
+  const std::uint32_t crc = png_crc(body.constData(), body.size());
+  for (int k = 3; k >= 0; --k) chunk.append(static_cast<char>((crc >> (8 * k)) & 0xFF));
+  return chunk;
+}
+
+// A PNG of 8 bits a sample whose one picture-data chunk holds `stream` as
+// it is, damaged or not.
+inline QByteArray png_with_stream(std::uint32_t width, std::uint32_t height, int colour_type, const QByteArray& stream) {
+  QByteArray ihdr;
+  for (std::uint32_t v : {width, height})
+    for (int k = 3; k >= 0; --k) ihdr.append(static_cast<char>((v >> (8 * k)) & 0xFF));
+  ihdr.append(static_cast<char>(8));
+  ihdr.append(static_cast<char>(colour_type));
+  ihdr.append(3, '\0');
+  return QByteArray("\x89PNG\r\n\x1A\n", 8) + png_chunk("IHDR", ihdr) + png_chunk("IDAT", stream) +
+         png_chunk("IEND", {});
+}
+
+// Sets the CRC of the chunk whose type starts at `type_at` right again, after
+// its data was changed on purpose.
+inline void fix_png_crc(QByteArray& png, qsizetype type_at) {
+  const auto byte = [&](qsizetype i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(png[i])); };
+  const std::uint32_t length = byte(type_at - 4) << 24 | byte(type_at - 3) << 16 | byte(type_at - 2) << 8 | byte(type_at - 1);
+  const std::uint32_t crc = png_crc(png.constData() + type_at, static_cast<qsizetype>(length) + 4);
+  for (int i = 0; i < 4; ++i) png[type_at + 4 + length + i] = static_cast<char>((crc >> (24 - 8 * i)) & 0xFF);
+}
+
 inline QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
   QByteArray bytes;
   QBuffer buffer(&bytes);

@@ -1,6 +1,7 @@
 // Settings files: the fixed text they are written as, reading them back, the
 // errors that name the line, and the number test behind the warnings.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -10,6 +11,7 @@
 
 #include "tessera/number.h"
 #include "tessera/settings_file.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 using namespace tessera;
@@ -148,6 +150,50 @@ TEST(SettingsFile, FilesOnDisk) {
   EXPECT_EQ(t, ConversionSettings{});
   EXPECT_NE(load_settings_file((dir / "missing.tessera").string(), t).find("cannot read"), std::string::npos);
   fs::remove_all(dir);
+}
+
+// What is not a settings file is refused at once, by name, before it is read:
+// a device would feed the reader without end, a FIFO would block it.
+TEST(SettingsFile, OnlyRegularFilesOfAtMostOneMegabyte) {
+  test_support::ScratchDir dir("tessera-settings");
+  const std::string fifo = (dir / "fifo.tessera").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", dir / "zero.tessera");
+  fs::create_directory(dir / "folder.tessera");
+  const std::string comment = "# a comment line\n";
+  {
+    std::ofstream at_limit(dir / "at_limit.tessera", std::ios::binary);
+    at_limit << "format = bmp4\n";
+    for (std::size_t n = 14; n + comment.size() <= (1u << 20); n += comment.size()) at_limit << comment;
+    std::ofstream over(dir / "over_limit.tessera", std::ios::binary);
+    over << "format = bmp4\n" << std::string((1u << 20) - 13, '#');
+  }
+  ASSERT_LE(fs::file_size(dir / "at_limit.tessera"), 1u << 20);
+  ASSERT_EQ(fs::file_size(dir / "over_limit.tessera"), (1u << 20) + 1);
+
+  struct Case {
+    const char* name;
+    const char* refusal;  // "" for a file that is read
+  };
+  const Case cases[] = {
+      {"fifo.tessera", "not a regular file"},
+      {"zero.tessera", "not a regular file"},
+      {"folder.tessera", "not a regular file"},
+      {"over_limit.tessera", "too large for a settings file (more than 1 MB)"},
+      {"at_limit.tessera", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string path = (dir / c.name).string();
+    ConversionSettings s;
+    const std::string wrong = load_settings_file(path, s);
+    if (*c.refusal) {
+      EXPECT_EQ(wrong, path + ": " + c.refusal) << c.name;
+      EXPECT_EQ(s, ConversionSettings{}) << c.name;
+    } else {
+      EXPECT_EQ(wrong, "") << c.name;
+      EXPECT_EQ(s.format, TargetFormat::Bmp4) << c.name;
+    }
+  }
 }
 
 TEST(SettingsFile, TextsThatAreNotWhollyNumbersAreNamed) {

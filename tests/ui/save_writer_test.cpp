@@ -1,8 +1,10 @@
 // The window's two saves and its previews go through the one file writer:
 // links are followed, FIFOs written into, folders refused, modes kept.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -61,10 +63,19 @@ TEST_F(WindowTest, SavesWriteIntoAFifoAndRefuseAFolder) {
   f->ProcessButton.click();
   const fs::path fifo = dir / "demo_snake_600x450_out.bmp";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // The reading end is open before the save, as a program reading the FIFO
+  // would have it; the window refuses a FIFO that nothing reads.
+  const int read_end = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(read_end, 0);
+  ::fcntl(read_end, F_SETFL, ::fcntl(read_end, F_GETFL) & ~O_NONBLOCK);
   std::vector<char> received;
-  std::thread reader([&] { received = read_all(fifo); });
+  std::thread reader([&] {
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(read_end, buffer, sizeof buffer)) > 0;) received.insert(received.end(), buffer, buffer + n);
+  });
   f->SaveBMP.click();
   reader.join();
+  ::close(read_end);
   EXPECT_EQ(received.size(), 54u + 320 * 200 * 4);
   struct stat st {};
   ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
@@ -75,6 +86,31 @@ TEST_F(WindowTest, SavesWriteIntoAFifoAndRefuseAFolder) {
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[1], "Could not save " + (dir / "demo_snake_600x450.bmp1").string() + ": is a folder.");
   EXPECT_TRUE(fs::is_directory(dir / "demo_snake_600x450.bmp1"));
+}
+
+TEST_F(WindowTest, SavesRefuseAFifoThatNothingReadsAtOnce) {
+  open(sample_copy());
+  f->ProcessButton.click();
+  const fs::path fifo = dir / "demo_snake_600x450.bmp1";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Should the save wait after all, a late reader ends the wait, so that the
+  // test fails on the time instead of hanging.
+  std::thread late_reader([&] {
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    if (fd >= 0) ::close(fd);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  f->SaveExec.click();
+  const auto took = std::chrono::steady_clock::now() - start;
+  late_reader.join();
+  EXPECT_LT(took, std::chrono::seconds(2));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "Could not save " + fifo.string() + ": no program is reading it.");
+  struct stat st {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO stays as it was";
 }
 
 TEST_F(WindowTest, SavesKeepTheUsersModesAndPreviewsArePrivate) {

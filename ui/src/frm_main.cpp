@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+#include "tessera/file_writer.h"
 #include "tessera/handlers.h"
 #include "tessera/menus.h"
 #include "tessera/surface.h"
@@ -30,6 +31,9 @@ frmMain::frmMain() : fw::Form("frmMain"), desktop(qt_desktop()) {
                &Color9, &Color10, &Color11, &Color12, &Color13, &Color14, &Color15, &Color16};
   set_default_font(fw::font(kFace, 9));
   set_caption("Tessera Version 1.2");
+  // Every save runs on the event loop's thread: a FIFO that nothing reads
+  // would stop the window until something did.
+  set_fifo_wait(FifoWait::RefuseWithoutReader);
   set_bounds(10, 10, 1029, 733);
   set_centred(true);
   set_icon(tessera_logo(64, 64));

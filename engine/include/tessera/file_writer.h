@@ -38,6 +38,14 @@ enum class FileRole {
 // byte is written, else the reason.
 using FileBody = std::function<std::string(int fd)>;
 
+// Whether writing into a FIFO waits for a program to open its other end. The
+// command line waits, as any program in a pipeline does (the reader may start
+// later); the window must never stop its event loop on a file, so it refuses
+// a FIFO that nothing reads at once ("no program is reading it"). For the
+// whole process, Wait unless set.
+enum class FifoWait { Wait, RefuseWithoutReader };
+void set_fifo_wait(FifoWait policy);
+
 // Writes the file as described above. Returns "" on success, else the reason
 // ("is a folder", or the system's text such as "No such file or directory").
 std::string write_file(const std::string& path, const FileBody& body, FileRole role = FileRole::Document);

@@ -12,6 +12,13 @@ namespace tessera {
 // Pictures above this many pixels are refused before they are decoded.
 inline constexpr long long kMaxPicturePixels = 50'000'000;
 
+// Whether sides of these lengths make more than kMaxPicturePixels. A header's
+// sides are up to 32 bits each, whose product a long long cannot hold, so the
+// test divides instead of multiplying; sides of 0 or less name no picture.
+constexpr bool exceeds_picture_limit(long long width, long long height) {
+  return width > 0 && height > 0 && height > kMaxPicturePixels / width;
+}
+
 // The source frame: width x height straight (not premultiplied) 0xAARRGGBB
 // pixels, rows top first, no gaps between rows.
 struct Frame {

@@ -24,8 +24,6 @@ struct PictureHeader {
   // GIF: where the colour tables of the screen and the first frame lie
   // (offset, length in bytes), when they lie within the file.
   std::vector<std::pair<std::uint64_t, std::uint32_t>> colour_tables;
-
-  long long pixels() const { return width * height; }
 };
 
 // Inspects the open file of `size` bytes through positioned reads; the file

@@ -23,7 +23,8 @@ std::string settings_file_text(const ConversionSettings& settings);
 std::string read_settings_text(std::string_view text, ConversionSettings& settings);
 
 // The same for a file: "" or "<path>: ..." (including "<path>:N: ..." for a
-// wrong line).
+// wrong line). Only a regular file of at most 1 MB is read; anything else
+// (a device, a FIFO, a folder, a link to one) is refused without waiting.
 std::string load_settings_file(const std::string& path, ConversionSettings& settings);
 // Writes the file through a temporary file renamed over the path; "" or why not.
 std::string save_settings_file(const std::string& path, const ConversionSettings& settings);

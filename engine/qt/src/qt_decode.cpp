@@ -61,8 +61,7 @@ void allow_largest_picture() {
   });
 }
 
-bool too_large(long long width, long long height) { return width * height > kMaxPicturePixels; }
-bool too_large(const QSize& size) { return too_large(size.width(), size.height()); }
+bool too_large(const QSize& size) { return exceeds_picture_limit(size.width(), size.height()); }
 
 std::string reason_for(QImageReader::ImageReaderError error) {
   switch (error) {
@@ -98,6 +97,16 @@ struct Verdict {
 // chunks) leave the pixels alone and are not damage.
 bool about_metadata_only(const DecoderMessage& m) {
   if (m.category == "qt.gui.icc") return true;
+  // libpng's words on an ancillary chunk that it drops without naming the
+  // chunk first: a time chunk's impossible date, a suggested palette of an
+  // impossible sample depth. The PNG reader without Qt takes such files
+  // whole, and the pixels are the same either way.
+  static const char* const unprefixed[] = {
+      "libpng warning: Ignoring invalid time value",
+      "libpng warning: sPLT chunk has bad length",
+  };
+  for (const char* text : unprefixed)
+    if (m.text == text) return true;
   static const std::string warning = "libpng warning: ";
   if (m.text.compare(0, warning.size(), warning) != 0 || m.text.size() < warning.size() + 5) return false;
   // An ancillary chunk's name starts with a lower-case letter ("iCCP: ...").
@@ -160,9 +169,13 @@ Reading read_from(QIODevice& device, const PictureHeader& header, unsigned char 
   }
   // Qt's BMP reader tells a picture stored top row first with a negative
   // height, and reads it into an image of the header's size.
-  if (!size.isValid() && header.width > 0 && header.height > 0)
+  const bool top_down_bmp = header.kind == PictureKind::Bmp && size.width() > 0 && size.height() < 0;
+  if (top_down_bmp && header.width > 0 && header.height > 0)
     size = QSize(static_cast<int>(header.width), static_cast<int>(header.height));
-  const QImage::Format image_format = reader.imageFormat();
+  // Only a reader that could read the header knows the format: after a failed
+  // size() Qt's JPEG reader answers from a field it never set, so the answer
+  // (and with it the error a truncated file gets) would depend on the heap.
+  const QImage::Format image_format = size.isValid() ? reader.imageFormat() : QImage::Format_Invalid;
   if (size.isValid() && !size.isEmpty() && image_format != QImage::Format_Invalid) {
     r.image = QImage(size, image_format);
     if (r.image.isNull()) {

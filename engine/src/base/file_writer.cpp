@@ -1,5 +1,6 @@
 #include "tessera/file_writer.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +22,25 @@ constexpr const char* kIsAFolder = "is a folder";
 constexpr int kMaxLinks = 40;
 
 std::string reason(int error) { return std::strerror(error); }
+
+std::atomic<FifoWait> fifo_wait{FifoWait::Wait};
+
+// Opens what is not a regular file for writing. A FIFO opened without
+// O_NONBLOCK waits for its reader; with it, a FIFO that nothing reads fails
+// at once (ENXIO), and one with a reader is then written as usual.
+int open_special(const std::string& path, std::string& why) {
+  const bool refuse = fifo_wait.load(std::memory_order_relaxed) == FifoWait::RefuseWithoutReader;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | (refuse ? O_NONBLOCK : 0));
+  if (fd < 0) {
+    why = refuse && errno == ENXIO ? "no program is reading it" : reason(errno);
+    return fd;
+  }
+  if (refuse) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  }
+  return fd;
+}
 
 std::string folder_of(const std::string& path) {
   const fs::path folder = fs::path(path).parent_path();
@@ -101,9 +121,10 @@ std::string write_document(const std::string& path, const FileBody& body) {
   if (d.exists && S_ISDIR(d.mode)) return kIsAFolder;
   if (d.exists && !S_ISREG(d.mode)) {
     // A FIFO, a terminal, a device: the user means the thing itself, so the
-    // bytes go straight into it. (Opening a FIFO waits for its reader.)
-    const int fd = ::open(d.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return reason(errno);
+    // bytes go straight into it.
+    std::string refused;
+    const int fd = open_special(d.path, refused);
+    if (fd < 0) return refused;
     struct stat now {};
     if (::fstat(fd, &now) == 0 && S_ISREG(now.st_mode)) {
       // It was swapped for a regular file meanwhile: that one is replaced
@@ -124,6 +145,12 @@ std::string write_document(const std::string& path, const FileBody& body) {
   // new name has nothing to lose, and a batch of fresh targets stays fast.
   return replace(d.path, body, d.exists ? &d : nullptr, d.exists, 0666);
 }
+
+}  // namespace
+
+void set_fifo_wait(FifoWait policy) { fifo_wait.store(policy, std::memory_order_relaxed); }
+
+namespace {
 
 std::string write_preview_file(const std::string& path, const FileBody& body) {
   if (path.empty() || fs::path(path).filename().empty()) return kIsAFolder;

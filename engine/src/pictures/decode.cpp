@@ -74,8 +74,6 @@ PictureFile open_picture_file(const std::string& path) {
 
 namespace {
 
-bool too_large(long long width, long long height) { return width * height > kMaxPicturePixels; }
-
 DecodedPicture failed(std::string reason) {
   DecodedPicture out;
   out.error = std::move(reason);
@@ -85,7 +83,7 @@ DecodedPicture failed(std::string reason) {
 DecodedPicture decode_open(const detail::PictureFile& file) {
   const std::uint64_t size = static_cast<std::uint64_t>(file.status().st_size);
   const PictureHeader header = inspect_picture(file.fd(), size);
-  if (too_large(header.width, header.height)) return failed("too large");
+  if (exceeds_picture_limit(header.width, header.height)) return failed("too large");
   if (std::optional<DecodedPicture> native = detail::decode_natively(file.fd(), size, header)) return std::move(*native);
   std::string why;
   const QtLayer* qt = qt_layer(&why);

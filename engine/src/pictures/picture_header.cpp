@@ -196,7 +196,7 @@ void inspect_bmp(Source& src, PictureHeader& h) {
   if (width <= 0 || height <= 0) return;
   h.width = width;
   h.height = height;
-  if (h.pixels() > kMaxPicturePixels) return;  // refused before any size sum is formed
+  if (exceeds_picture_limit(h.width, h.height)) return;  // refused before any size sum is formed
 
   // Where the pixels start: at the offset, unless it points back into the
   // headers, where readers take the pixels from the end of the colour table.

@@ -83,9 +83,21 @@ std::string_view next_word(std::string_view& s) {
   return w;
 }
 
+// Digits only: std::from_chars takes a minus sign, so "-0" would be read as 0
+// and "#-1-1-1" as a colour, where no palette writer puts a sign.
+bool all_digits(std::string_view word, int base) {
+  return !word.empty() && std::all_of(word.begin(), word.end(), [base](char c) {
+    return base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) != 0
+                      : std::isdigit(static_cast<unsigned char>(c)) != 0;
+  });
+}
+
 // A channel value written in decimal, 0..255; "" when it is one, else why not.
 std::string channel_value(std::string_view word, int& value) {
   if (word.empty()) return "a colour needs three numbers (red, green, blue)";
+  if ((word.front() == '-' || word.front() == '+') && all_digits(word.substr(1), 10))
+    return quoted(word) + " is not a channel value from 0 to 255";
+  if (!all_digits(word, 10)) return quoted(word) + " is not a number";
   int v = 0;
   const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), v);
   if (ec == std::errc::result_out_of_range || (ec == std::errc() && end == word.data() + word.size() && (v < 0 || v > 255)))
@@ -109,6 +121,7 @@ PaletteFileRead parse_gpl(std::string_view bytes, const std::string& name) {
   const std::vector<std::string_view> lines = split_lines(bytes);
   if (lines.empty() || trim(lines[0]) != "GIMP Palette") return refuse(name, 1, "not a GIMP palette (the first line must be \"GIMP Palette\")");
   PaletteFileRead r;
+  int first_over = 0;  // the line of the first colour past the palette's size
   for (std::size_t i = 1; i < lines.size(); ++i) {
     std::string_view line = trim(lines[i]);
     if (line.empty() || line.front() == '#') continue;
@@ -121,8 +134,9 @@ PaletteFileRead parse_gpl(std::string_view bytes, const std::string& name) {
     if (std::string reason = three_values(line, colour); !reason.empty())
       return refuse(name, static_cast<int>(i) + 1, reason);
     r.colours.push_back(colour);
+    if (r.colours.size() == std::size_t{kMaxPaletteFileColours} + 1) first_over = static_cast<int>(i) + 1;
   }
-  if (r.colours.size() > kMaxPaletteFileColours) return refuse(name, 0, too_many(r.colours.size()));
+  if (r.colours.size() > kMaxPaletteFileColours) return refuse(name, first_over, too_many(r.colours.size()));
   r.ok = true;
   return r;
 }
@@ -136,7 +150,7 @@ PaletteFileRead parse_jasc(std::string_view bytes, const std::string& name) {
   {
     const std::string_view word = trim(lines[2]);
     const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), count);
-    if (word.empty() || ec != std::errc() || end != word.data() + word.size() || count < 0)
+    if (!all_digits(word, 10) || ec != std::errc() || end != word.data() + word.size())
       return refuse(name, 3, quoted(word) + " is not a colour count");
   }
   if (count > kMaxPaletteFileColours) return refuse(name, 3, too_many(static_cast<std::size_t>(count)));
@@ -186,6 +200,7 @@ PaletteFileRead parse_act(std::string_view bytes, const std::string& name) {
 
 PaletteFileRead parse_hex(std::string_view bytes, const std::string& name) {
   PaletteFileRead r;
+  int first_over = 0;  // the line of the first colour past the palette's size
   const std::vector<std::string_view> lines = split_lines(bytes);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = trim(lines[i]);
@@ -193,8 +208,9 @@ PaletteFileRead parse_hex(std::string_view bytes, const std::string& name) {
     const std::optional<PaletteColour> colour = parse_hex_colour(line);
     if (!colour) return refuse(name, static_cast<int>(i) + 1, quoted(line) + " is not a colour RRGGBB");
     r.colours.push_back(*colour);
+    if (r.colours.size() == std::size_t{kMaxPaletteFileColours} + 1) first_over = static_cast<int>(i) + 1;
   }
-  if (r.colours.size() > kMaxPaletteFileColours) return refuse(name, 0, too_many(r.colours.size()));
+  if (r.colours.size() > kMaxPaletteFileColours) return refuse(name, first_over, too_many(r.colours.size()));
   r.ok = true;
   return r;
 }
@@ -237,7 +253,7 @@ std::optional<PaletteFormat> palette_format_of(const std::string& path) {
 
 std::optional<PaletteColour> parse_hex_colour(std::string_view text) {
   if (!text.empty() && text.front() == '#') text.remove_prefix(1);
-  if (text.size() != 6) return std::nullopt;
+  if (text.size() != 6 || !all_digits(text, 16)) return std::nullopt;
   int v[3] = {0, 0, 0};
   for (int c = 0; c < 3; ++c) {
     const char* first = text.data() + 2 * c;

@@ -1,10 +1,12 @@
 #include "tessera/settings_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 
 #include "tessera/surface.h"
 
@@ -57,11 +59,58 @@ std::string read_settings_text(std::string_view text, ConversionSettings& settin
   return e.line == 0 ? std::string() : "line " + std::to_string(e.line) + ": " + e.message;
 }
 
+namespace {
+
+// A settings file is a few hundred bytes; anything near this is not one,
+// and reading it whole could take all memory.
+constexpr off_t kMaxSettingsBytes = 1 << 20;
+
+// The file's text, or why it is not read: only a regular file of at most
+// kMaxSettingsBytes, so that a device or a FIFO named by mistake (or a link
+// to one) neither blocks the caller nor feeds it without end.
+std::string read_settings_bytes(const std::string& path, std::string& text) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return "cannot read the file: " + std::string(std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  // O_NONBLOCK: a FIFO put in the file's place since the check would hold
+  // the open until something writes to it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return "cannot read the file: " + std::string(std::strerror(errno));
+  std::string why;
+  if (::fstat(fd, &st) != 0) {
+    why = "cannot read the file: " + std::string(std::strerror(errno));
+  } else if (!S_ISREG(st.st_mode)) {
+    why = "not a regular file";
+  } else if (st.st_size > kMaxSettingsBytes) {
+    why = "too large for a settings file (more than 1 MB)";
+  } else {
+    // One byte more than the limit tells a file that grew since fstat.
+    text.resize(static_cast<std::size_t>(kMaxSettingsBytes) + 1);
+    std::size_t got = 0;
+    while (got < text.size()) {
+      const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        why = "cannot read the file: " + std::string(std::strerror(errno));
+        break;
+      }
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    if (why.empty() && got > static_cast<std::size_t>(kMaxSettingsBytes))
+      why = "too large for a settings file (more than 1 MB)";
+    text.resize(got);
+  }
+  ::close(fd);
+  return why;
+}
+
+}  // namespace
+
 std::string load_settings_file(const std::string& path, ConversionSettings& settings) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return path + ": cannot read the file: " + std::strerror(errno);
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return path + ": cannot read the file";
+  std::string text;
+  const std::string why = read_settings_bytes(path, text);
+  if (!why.empty()) return path + ": " + why;
   const LineError e = read_lines(text, settings);
   return e.line == 0 ? std::string() : path + ":" + std::to_string(e.line) + ": " + e.message;
 }

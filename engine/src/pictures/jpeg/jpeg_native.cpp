@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <bit>
 #include <csetjmp>
 #include <cstddef>
@@ -58,16 +59,68 @@ extern "C" void on_output(j_common_ptr) {}
 // Words 0xAARRGGBB in memory order.
 constexpr J_COLOR_SPACE kArgbWords = std::endian::native == std::endian::little ? JCS_EXT_BGRA : JCS_EXT_ARGB;
 
-bool read_all(int fd, std::uint64_t size, std::vector<unsigned char>& bytes) {
-  if (size == 0 || size > (std::uint64_t{1} << 31)) return false;  // jpeg_mem_src takes an unsigned long; keep it modest
-  bytes.resize(static_cast<std::size_t>(size));
-  std::size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
-    if (n <= 0) return false;
-    got += static_cast<std::size_t>(n);
+// The file fed to libjpeg as Qt's reader feeds it: 4096 bytes a fill, read
+// on from where the last fill ended, a fake end marker once the file is
+// used up, skips through the same buffer. libjpeg's Huffman decoder takes a
+// faster way, one that does not warn about a bad code or stray bytes before
+// a marker, whenever enough bytes lie in its buffer, so the whole file at
+// once (jpeg_mem_src) would pass damage that Qt's reader reports.
+constexpr std::size_t kQtFill = 4096;
+
+struct FileSource {
+  jpeg_source_mgr mgr;
+  int fd;
+  std::uint64_t at;  // the file offset of the next fill
+  bool failed;       // a read error, or the file ended before its end marker
+  JOCTET buffer[kQtFill];
+};
+
+extern "C" void source_init(j_decompress_ptr) {}
+
+extern "C" boolean source_fill(j_decompress_ptr info) {
+  auto* src = reinterpret_cast<FileSource*>(info->src);
+  ssize_t n;
+  do n = ::pread(src->fd, src->buffer, kQtFill, static_cast<off_t>(src->at));
+  while (n < 0 && errno == EINTR);
+  src->mgr.next_input_byte = src->buffer;
+  if (n <= 0) {
+    // Qt's reader goes on quietly with the fake marker; such a file is left
+    // to it, as it was when libjpeg warned of the early end here.
+    src->failed = true;
+    src->buffer[0] = 0xFF;
+    src->buffer[1] = JPEG_EOI;
+    src->mgr.bytes_in_buffer = 2;
+  } else {
+    src->at += static_cast<std::uint64_t>(n);
+    src->mgr.bytes_in_buffer = static_cast<std::size_t>(n);
   }
-  return true;
+  return TRUE;
+}
+
+extern "C" void source_skip(j_decompress_ptr info, long count) {
+  auto* src = reinterpret_cast<FileSource*>(info->src);
+  if (count <= 0) return;
+  while (count > static_cast<long>(src->mgr.bytes_in_buffer)) {
+    count -= static_cast<long>(src->mgr.bytes_in_buffer);
+    source_fill(info);
+  }
+  src->mgr.next_input_byte += count;
+  src->mgr.bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
+extern "C" void source_term(j_decompress_ptr) {}
+
+void attach_source(FileSource& src, int fd) {
+  src.mgr.init_source = source_init;
+  src.mgr.fill_input_buffer = source_fill;
+  src.mgr.skip_input_data = source_skip;
+  src.mgr.resync_to_restart = jpeg_resync_to_restart;
+  src.mgr.term_source = source_term;
+  src.mgr.next_input_byte = nullptr;
+  src.mgr.bytes_in_buffer = 0;
+  src.fd = fd;
+  src.at = 0;
+  src.failed = false;
 }
 
 // Everything the decoding needs that must outlive a longjmp out of libjpeg:
@@ -75,6 +128,7 @@ bool read_all(int fd, std::uint64_t size, std::vector<unsigned char>& bytes) {
 struct Decoding {
   jpeg_decompress_struct info;
   ErrorManager err;
+  FileSource source;
   bool created = false;
   std::uint32_t* pixels = nullptr;
   int width = 0;
@@ -91,7 +145,7 @@ std::vector<unsigned char> app1_data(const jpeg_decompress_struct& info) {
 }
 
 // Returns true with d.pixels filled when the picture is one to take.
-bool decode(Decoding& d, const unsigned char* bytes, std::size_t size) {
+bool decode(Decoding& d, int fd) {
   jpeg_decompress_struct& info = d.info;
   info.err = jpeg_std_error(&d.err.mgr);
   d.err.mgr.error_exit = on_error;
@@ -101,7 +155,8 @@ bool decode(Decoding& d, const unsigned char* bytes, std::size_t size) {
   if (setjmp(d.err.jump)) return false;
   jpeg_create_decompress(&info);
   d.created = true;
-  jpeg_mem_src(&info, bytes, static_cast<unsigned long>(size));
+  attach_source(d.source, fd);
+  info.src = &d.source.mgr;
   // The markers Qt's reader keeps; keeping them changes no pixel, but the
   // library then reads them the same way.
   jpeg_save_markers(&info, JPEG_COM, 0xFFFF);
@@ -124,7 +179,7 @@ bool decode(Decoding& d, const unsigned char* bytes, std::size_t size) {
   info.out_color_space = kArgbWords;
   jpeg_calc_output_dimensions(&info);
   if (info.output_width == 0 || info.output_height == 0 || info.output_components != 4) return false;
-  if (static_cast<long long>(info.output_width) * info.output_height > kMaxPicturePixels) return false;
+  if (exceeds_picture_limit(info.output_width, info.output_height)) return false;
   d.width = static_cast<int>(info.output_width);
   d.height = static_cast<int>(info.output_height);
   d.pixels = static_cast<std::uint32_t*>(
@@ -146,18 +201,15 @@ bool decode(Decoding& d, const unsigned char* bytes, std::size_t size) {
   // Qt's reader reads on to the end marker too; whatever it finds there
   // (damage after the last row) counts.
   jpeg_finish_decompress(&info);
-  return !d.err.warned;
+  return !d.err.warned && !d.source.failed;
 }
 
 }  // namespace
 
 std::optional<DecodedPicture> decode_jpeg_natively(int fd, std::uint64_t size, const PictureHeader& header) {
-  if (header.kind != PictureKind::Jpeg) return std::nullopt;
-  std::vector<unsigned char> bytes;
-  if (!read_all(fd, size, bytes)) return std::nullopt;
-
+  if (header.kind != PictureKind::Jpeg || size == 0) return std::nullopt;
   auto d = std::make_unique<Decoding>();
-  const bool ok = decode(*d, bytes.data(), bytes.size());
+  const bool ok = decode(*d, fd);
   if (d->created) jpeg_destroy_decompress(&d->info);
   if (!ok) {
     std::free(d->pixels);

@@ -6,12 +6,16 @@
 // their straight ARGB pixels follow from the file's bytes alone. Everything
 // libpng would complain about, or that could make its pixels differ from a
 // plain reading, is declined and left to Qt: a bad checksum anywhere, an
-// unknown critical chunk, data after the picture's end, a zlib stream that
-// does not end exactly where the last row does.
+// unknown critical chunk, a zlib stream that
+// does not end exactly where the last row does. The stream is inflated by
+// zlib itself, fed as libpng feeds it, because a faster inflater accepts
+// codes zlib refuses and would turn a damaged file into a clean picture.
 #include <unistd.h>
+#include <zlib.h>
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -50,12 +54,12 @@ using Bytes = std::unique_ptr<u8, FreeDeleter>;
 
 Bytes allocate(std::size_t n) { return Bytes(static_cast<u8*>(std::malloc(n ? n : 1))); }
 
-bool read_all(int fd, u8* to, std::uint64_t size) {
+bool read_at(int fd, u8* to, std::uint64_t n, std::uint64_t at) {
   std::uint64_t got = 0;
-  while (got < size) {
-    const ssize_t n = ::pread(fd, to + got, size - got, static_cast<off_t>(got));
-    if (n <= 0) return false;
-    got += static_cast<std::uint64_t>(n);
+  while (got < n) {
+    const ssize_t r = ::pread(fd, to + got, n - got, static_cast<off_t>(at + got));
+    if (r <= 0) return false;
+    got += static_cast<std::uint64_t>(r);
   }
   return true;
 }
@@ -72,70 +76,87 @@ std::uint64_t idat_limit(std::uint64_t width, std::uint64_t height, int channels
   return limit < kMaxChunkData ? kMaxChunkData : limit;
 }
 
-struct Decompressor {
-  libdeflate_decompressor* d = libdeflate_alloc_decompressor();
-  ~Decompressor() { libdeflate_free_decompressor(d); }
+struct Inflater {
+  z_stream z{};
+  bool ready = false;
+  // Qt's reader sets libpng's maximum-window option: zlib gets a window of
+  // 32 K whatever the stream declares, and a distance past a smaller declared
+  // window is followed as long as it stays within 32 K and the data so far.
+  Inflater() { ready = inflateInit2(&z, 15) == Z_OK; }
+  ~Inflater() {
+    if (ready) inflateEnd(&z);
+  }
 };
+
+// The IDAT stream inflated into `raw` by zlib, the library under libpng, so
+// that every stream libpng refuses is refused here: true only when it ends
+// exactly with the last byte of the rows and of the data. With a full window
+// how zlib is called changes nothing of its verdict, so one call does it.
+bool inflate_like_libpng(const u8* data, std::size_t size, u8* raw, std::size_t raw_size) {
+  Inflater inflater;
+  if (!inflater.ready) return false;
+  z_stream& z = inflater.z;
+  z.next_in = const_cast<u8*>(data);
+  z.avail_in = static_cast<uInt>(size);
+  z.next_out = raw;
+  z.avail_out = static_cast<uInt>(raw_size);
+  int ret = inflate(&z, Z_FINISH);
+  if (ret == Z_BUF_ERROR && z.avail_out == 0 && z.avail_in > 0) {
+    // The rows are complete and data is left: libpng reads on to the
+    // stream's end, and any further byte it inflates is too much.
+    u8 beyond[1];
+    z.next_out = beyond;
+    z.avail_out = sizeof beyond;
+    ret = inflate(&z, Z_FINISH);
+    if (z.avail_out != sizeof beyond) return false;
+  }
+  return ret == Z_STREAM_END && z.avail_out == 0 && z.avail_in == 0;
+}
 
 }  // namespace
 
 std::optional<DecodedPicture> decode_png_natively(int fd, std::uint64_t size, const PictureHeader& header) {
   static const u8 kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   if (header.kind != PictureKind::Png || size < 8 + 25 + 12 + 12 || size > kMaxFileBytes) return std::nullopt;
-  Bytes file = allocate(size);
-  if (!file) return std::nullopt;
-  u8* const p = file.get();
-  if (!read_all(fd, p, size) || std::memcmp(p, kSignature, 8) != 0) return std::nullopt;
+  u8 signature[8];
+  if (!read_at(fd, signature, 8, 0) || std::memcmp(signature, kSignature, 8) != 0) return std::nullopt;
 
+  // Chunk by chunk, each one's length and name judged before its data is
+  // read: a file that is mostly something else (a picture followed by a
+  // gigabyte of anything) costs no more than its picture.
   std::uint32_t width = 0, height = 0;
   int colour_type = -1, channels = 0;
   std::uint64_t max_idat = 0;
   bool in_idat = false, after_idat = false, ended = false;
   int ancillary = 0;
-  std::size_t data_start = 0, data_end = 0;  // the IDAT payloads, moved together
+  std::vector<u8> idat;   // the IDAT payloads, together
+  std::vector<u8> other;  // any other chunk's data
   std::uint64_t pos = 8;
   while (!ended) {
     if (size - pos < 12) return std::nullopt;
-    const std::uint32_t length = be32(p + pos);
-    const u8* type = p + pos + 4;
+    u8 head[8];
+    if (!read_at(fd, head, 8, pos)) return std::nullopt;
+    const std::uint32_t length = be32(head);
+    const u8* type = head + 4;
     if (length > 0x7FFFFFFFu || length > size - pos - 12) return std::nullopt;
     for (int i = 0; i < 4; ++i)
       if (!is_letter(type[i])) return std::nullopt;
     if (!is_upper(type[2])) return std::nullopt;  // reserved for future use
-    if (libdeflate_crc32(0, type, length + 4u) != be32(p + pos + 8 + length)) return std::nullopt;
-    const u8* data = p + pos + 8;
     const bool first = pos == 8;
     if (first != named(type, "IHDR")) return std::nullopt;
-    const bool idat = named(type, "IDAT");
-    if (in_idat && !idat) {
+    const bool idat_chunk = named(type, "IDAT");
+    if (in_idat && !idat_chunk) {
       in_idat = false;
       after_idat = true;
     }
     if (first) {
       if (length != 13) return std::nullopt;
-      width = be32(data);
-      height = be32(data + 4);
-      const int depth = data[8];
-      colour_type = data[9];
-      if (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide) return std::nullopt;
-      if (depth != 8 || data[10] != 0 || data[11] != 0 || data[12] != 0) return std::nullopt;
-      switch (colour_type) {
-        case 0: channels = 1; break;
-        case 2: channels = 3; break;
-        case 4: channels = 2; break;
-        case 6: channels = 4; break;
-        default: return std::nullopt;
-      }
-      if (static_cast<long long>(width) * height > kMaxPicturePixels) return std::nullopt;
-      max_idat = idat_limit(width, height, channels);
-    } else if (idat) {
+    } else if (idat_chunk) {
       if (after_idat || length > max_idat) return std::nullopt;
-      if (!in_idat) data_start = data_end = pos + 8;
       in_idat = true;
-      std::memmove(p + data_end, data, length);  // never ahead of the data it moves
-      data_end += length;
     } else if (named(type, "IEND")) {
-      if (length != 0 || !after_idat || pos + 12 != size) return std::nullopt;
+      // What follows the end chunk libpng never reads, so neither do we.
+      if (length != 0 || !after_idat) return std::nullopt;
       ended = true;
     } else if (is_upper(type[0])) {
       return std::nullopt;  // PLTE (not used by these colour types) or unknown critical data
@@ -150,15 +171,40 @@ std::optional<DecodedPicture> decode_png_natively(int fd, std::uint64_t size, co
       if (after_idat && !named(type, "tEXt") && !named(type, "zTXt") && !named(type, "iTXt") && !named(type, "tIME"))
         return std::nullopt;
     }
+
+    u8* data = nullptr;
+    if (idat_chunk) {
+      const std::size_t at = idat.size();
+      idat.resize(at + length);
+      data = idat.data() + at;
+    } else {
+      other.resize(length);
+      data = other.data();
+    }
+    u8 stored_crc[4];
+    if (!read_at(fd, data, length, pos + 8) || !read_at(fd, stored_crc, 4, pos + 8 + length)) return std::nullopt;
+    if (libdeflate_crc32(libdeflate_crc32(0, type, 4), data, length) != be32(stored_crc)) return std::nullopt;
+    if (first) {
+      width = be32(data);
+      height = be32(data + 4);
+      const int depth = data[8];
+      colour_type = data[9];
+      if (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide) return std::nullopt;
+      if (depth != 8 || data[10] != 0 || data[11] != 0 || data[12] != 0) return std::nullopt;
+      switch (colour_type) {
+        case 0: channels = 1; break;
+        case 2: channels = 3; break;
+        case 4: channels = 2; break;
+        case 6: channels = 4; break;
+        default: return std::nullopt;
+      }
+      if (exceeds_picture_limit(width, height)) return std::nullopt;
+      max_idat = idat_limit(width, height, channels);
+    }
     pos += 12 + std::uint64_t{length};
   }
-
-  // A 32 K window only: zlib refuses distances beyond a smaller declared
-  // window, which libdeflate would follow.
-  const std::size_t compressed = data_end - data_start;
-  if (compressed < 2) return std::nullopt;
-  const u8 cmf = p[data_start], flg = p[data_start + 1];
-  if ((cmf & 0x0F) != 8 || (cmf >> 4) != 7 || (flg & 0x20) != 0 || ((cmf << 8) | flg) % 31 != 0) return std::nullopt;
+  other = {};
+  if (idat.size() < 2) return std::nullopt;
 
   // The inflated rows go to the end of the picture's own memory, which the
   // ARGB rows fill from its start: row y's pixels end no later than where
@@ -175,15 +221,10 @@ std::optional<DecodedPicture> decode_png_natively(int fd, std::uint64_t size, co
   Bytes pixels = allocate(buffer_size + kRowSlack);
   if (!pixels) return std::nullopt;
   u8* const raw = pixels.get() + (buffer_size - raw_size);
-  {
-    Decompressor inflater;
-    if (!inflater.d) return std::nullopt;
-    std::size_t in_used = 0, out_made = 0;
-    const libdeflate_result r =
-        libdeflate_zlib_decompress_ex(inflater.d, p + data_start, compressed, raw, raw_size, &in_used, &out_made);
-    if (r != LIBDEFLATE_SUCCESS || in_used != compressed || out_made != raw_size) return std::nullopt;
-  }
-  file.reset();
+  // zlib's verdict on the stream's header (method, window, check bits, a
+  // preset dictionary) and on every code in it is the verdict here.
+  if (!inflate_like_libpng(idat.data(), idat.size(), raw, raw_size)) return std::nullopt;
+  idat = {};
 
   auto* out = reinterpret_cast<std::uint32_t*>(pixels.get());
   if (channels >= 3) {
