@@ -17,11 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<char> read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 mode_t mode_of(const fs::path& p) {
   struct stat st {};
   EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
