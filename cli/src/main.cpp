@@ -166,7 +166,11 @@ int main(int argc, char** argv) {
 
   if (!settings.contact_sheet.empty()) {
     const Job& job = jobs.front();
-    const SheetResult r = write_contact_sheet(job.picture, job.shown, settings, static_cast<unsigned>(jobs_at_once));
+    SheetResult r;
+    if (job.unlisted.empty())
+      r = write_contact_sheet(job.picture, job.shown, settings, static_cast<unsigned>(jobs_at_once));
+    else
+      r.error = job.unlisted;
     if (!r.ok) {
       std::cerr << "tessera-convert: [1/1] " << named(r.error, job, job.picture) << '\n';
     } else if (!settings.quiet) {
@@ -180,7 +184,8 @@ int main(int argc, char** argv) {
   PalettePlan plan;
   {
     std::vector<std::string> pictures, written, kept;
-    for (const Job& job : jobs) pictures.push_back(job.picture);
+    for (const Job& job : jobs)
+      if (job.unlisted.empty()) pictures.push_back(job.picture);
     if (const std::string e = make_palette_plan(settings, pictures, plan, written, kept); !e.empty()) {
       std::cerr << "tessera-convert: " << e << '\n';
       return 1;
@@ -211,18 +216,22 @@ int main(int argc, char** argv) {
       one.no_clobber = settings.no_clobber;
       const auto start = std::chrono::steady_clock::now();
       Outcome out;
-      try {
-        for (const std::string& folder : folders_to_make(settings, job)) {
-          std::error_code ec;
-          if (!folder.empty()) fs::create_directories(folder, ec);
+      if (!job.unlisted.empty()) {
+        out.error = job.unlisted;
+      } else {
+        try {
+          for (const std::string& folder : folders_to_make(settings, job)) {
+            std::error_code ec;
+            if (!folder.empty()) fs::create_directories(folder, ec);
+          }
+          if (!store)
+            store = std::make_unique<Store>();
+          else
+            store->reset();
+          out = convert_picture(job.picture, one, kNoPreviews, *store, &plan);
+        } catch (const std::exception& e) {
+          out.error = shown_name(job.picture) + ": " + e.what();
         }
-        if (!store)
-          store = std::make_unique<Store>();
-        else
-          store->reset();
-        out = convert_picture(job.picture, one, kNoPreviews, *store, &plan);
-      } catch (const std::exception& e) {
-        out.error = shown_name(job.picture) + ": " + e.what();
       }
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (!out.ok) out.error = named(out.error, job, job.picture);
