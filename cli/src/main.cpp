@@ -27,6 +27,7 @@
 #include "names.h"
 #include "options.h"
 #include "report.h"
+#include "tessera/leftovers.h"
 #include "tessera/settings_file.h"
 #include "palette_options.h"
 #include "tessera/store.h"
@@ -59,8 +60,8 @@ void keep_large_buffers() {
 }
 
 // A picture piped in is decoded from a private copy on disk, which is gone
-// when the program ends; the format is told by the content, as the copy has
-// no extension.
+// when the program ends, by SIGINT or SIGTERM too; the format is told by the
+// content, as the copy has no extension.
 class StandardInputCopy {
  public:
   static constexpr std::size_t kLimit = std::size_t{512} << 20;
@@ -74,10 +75,19 @@ class StandardInputCopy {
   std::string take() {
     if (isatty(STDIN_FILENO)) return "standard input is a terminal, not a picture";
     std::string pattern = (fs::temp_directory_path() / "tessera-stdin-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return "standard input: cannot make a temporary folder";
+    {
+      const LeftoverMaking making;
+      if (mkdtemp(pattern.data()) == nullptr) return "standard input: cannot make a temporary folder";
+      held_folder_.hold(pattern, LeftoverKind::Folder);
+    }
     folder_ = pattern;
     path_ = (fs::path(folder_) / "picture").string();
-    std::FILE* to = std::fopen(path_.c_str(), "wb");
+    std::FILE* to = nullptr;
+    {
+      const LeftoverMaking making;
+      to = std::fopen(path_.c_str(), "wb");
+      if (to != nullptr) held_file_.hold(path_, LeftoverKind::File);
+    }
     if (to == nullptr) return "standard input: cannot make a temporary file";
     std::vector<char> buffer(1 << 16);
     std::size_t total = 0;
@@ -106,6 +116,7 @@ class StandardInputCopy {
  private:
   std::string folder_;
   std::string path_;
+  Leftover held_folder_, held_file_;  // released only once the destructor has removed them
 };
 
 // Messages name a piped picture "standard input" rather than its private copy.
@@ -118,6 +129,7 @@ std::string named(const std::string& error, const Job& job, const std::string& p
 }  // namespace
 
 int main(int argc, char** argv) {
+  remove_leftovers_on_signals();
   const ParseResult parsed = parse_arguments(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) {
     std::cerr << "tessera-convert: " << parsed.error << '\n';
