@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,12 +81,12 @@ inline pid_t start_child(const std::vector<std::string>& argv, const ChildSetup&
 
 // The child's wait status once it has ended, or nothing when it has not
 // ended within the limit; it is then killed and reaped, so no test leaves a
-// process behind.
-inline std::optional<int> wait_for_child(pid_t pid, std::chrono::milliseconds limit) {
+// process behind. usage: what it used (its peak memory, ru_maxrss in KiB).
+inline std::optional<int> wait_for_child(pid_t pid, std::chrono::milliseconds limit, rusage* usage = nullptr) {
   const auto until = std::chrono::steady_clock::now() + limit;
   for (;;) {
     int status = 0;
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    const pid_t done = ::wait4(pid, &status, WNOHANG, usage);
     if (done == pid) return status;
     if (done < 0) return std::nullopt;
     if (std::chrono::steady_clock::now() >= until) {
