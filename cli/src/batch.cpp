@@ -67,19 +67,48 @@ class OwnFolders {
     return std::find(ids_.begin(), ids_.end(), std::pair{st.st_dev, st.st_ino}) != ids_.end();
   }
 
-  // Whether a file found under top lies in one of them (top itself does not
-  // count: pictures given as a folder are read whatever is written there).
-  bool holds(const fs::path& file, const fs::path& top) const {
-    if (ids_.empty()) return false;
-    fs::path at = top;
-    for (const fs::path& part : file.lexically_relative(top).parent_path())
-      if (is_own(at /= part)) return true;
-    return false;
-  }
-
  private:
   std::vector<std::pair<dev_t, ino_t>> ids_;
 };
+
+// A picture found in a folder given, or a folder under it that could not be
+// listed (unreadable: why).
+struct Found {
+  fs::path path;
+  std::string unreadable;
+};
+
+struct Listing {
+  std::vector<Found> found;
+  std::size_t skipped = 0;  // subfolders left out for want of -r
+};
+
+// The pictures of a folder given, with -r those of its subfolders too. A
+// folder that cannot be listed is found as well: a picture in it would
+// otherwise go unconverted without a word. Links to folders are not followed
+// (a link back up would never end), and the run's own output folders are not
+// entered.
+Listing list_folder(const Settings& s, const OwnFolders& own, const fs::path& top) {
+  Listing out;
+  std::vector<fs::path> folders{top};
+  while (!folders.empty()) {
+    const fs::path folder = std::move(folders.back());
+    folders.pop_back();
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code fec;
+      const fs::directory_entry& e = *it;
+      if (e.is_regular_file(fec) && is_picture_name(e.path().filename().string())) out.found.push_back({e.path(), {}});
+      if (!e.is_directory(fec) || e.is_symlink(fec) || own.is_own(e.path())) continue;
+      if (s.recursive)
+        folders.push_back(e.path());
+      else
+        ++out.skipped;
+    }
+    if (ec) out.found.push_back({folder, ec.message()});
+  }
+  return out;
+}
 
 std::string subfolders_note(const std::string& folder, std::size_t skipped) {
   return shown_name(folder) + ": " + std::to_string(skipped) + (skipped == 1 ? " subfolder" : " subfolders") +
@@ -112,30 +141,21 @@ std::string plan_jobs(const Settings& s, std::vector<Job>& jobs, std::vector<std
       jobs.push_back(job_for(s, arg, fs::path(arg).filename()));
       continue;
     }
-    std::vector<fs::path> found;
-    std::size_t subfolders = 0;
-    const auto take = [&](const fs::directory_entry& e) {
-      std::error_code fec;
-      if (e.is_regular_file(fec) && is_picture_name(e.path().filename().string())) found.push_back(e.path());
-      // Only what -r would enter counts: links to folders it does not follow.
-      if (!s.recursive && e.is_directory(fec) && !e.is_symlink(fec) && !own.is_own(e.path())) ++subfolders;
-    };
-    // Links to folders are not followed: a link back up would never end.
-    if (s.recursive) {
-      for (fs::recursive_directory_iterator it(arg, fs::directory_options::skip_permission_denied, ec), end;
-           !ec && it != end; it.increment(ec))
-        take(*it);
-    } else {
-      for (fs::directory_iterator it(arg, fs::directory_options::skip_permission_denied, ec), end;
-           !ec && it != end; it.increment(ec))
-        take(*it);
+    Listing listing = list_folder(s, own, arg);
+    if (listing.skipped > 0 && notes != nullptr) notes->push_back(subfolders_note(arg, listing.skipped));
+    std::sort(listing.found.begin(), listing.found.end(),
+              [](const Found& a, const Found& b) { return a.path < b.path; });
+    if (listing.found.empty()) empty_folders.push_back(arg);
+    for (const Found& f : listing.found) {
+      if (f.unreadable.empty()) {
+        jobs.push_back(job_for(s, f.path.string(), f.path.lexically_relative(arg)));
+        continue;
+      }
+      Job job;
+      job.shown = f.path.string();
+      job.unlisted = shown_name(job.shown) + ": folder unreadable: " + f.unreadable;
+      jobs.push_back(job);
     }
-    if (ec) return shown_name(arg) + ": cannot list the folder: " + ec.message();
-    std::erase_if(found, [&](const fs::path& p) { return own.holds(p, arg); });
-    if (subfolders > 0 && notes != nullptr) notes->push_back(subfolders_note(arg, subfolders));
-    std::sort(found.begin(), found.end());
-    if (found.empty()) empty_folders.push_back(arg);
-    for (const fs::path& p : found) jobs.push_back(job_for(s, p.string(), p.lexically_relative(arg)));
   }
   if (jobs.empty() && !empty_folders.empty()) return "no picture found in " + shown_name(empty_folders.front());
   return {};
@@ -155,6 +175,7 @@ std::string shared_files(const std::vector<Job>& jobs, TargetFormat format, bool
   };
   std::map<std::string, Seen> seen;
   for (const Job& job : jobs) {
+    if (!job.unlisted.empty()) continue;  // writes nothing
     const std::string target = job.output.empty() ? target_file_name(job.picture, format) : job.output;
     for (const auto& [file, kind] : {std::pair{target, "target file"},
                                      {job.export_bmp, "BMP export"},

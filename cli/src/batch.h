@@ -17,8 +17,10 @@ bool is_picture_name(const std::string& name);
 // One job per picture given; a folder gives its pictures in name order (with
 // settings.recursive also those of its subfolders). The run's own output
 // folders (--output-dir, --export-bmp-dir, --png-dir) are left out where they
-// lie inside a folder given. Without -r, *notes gets a line for every folder
-// whose subfolders were skipped. Returns a usage error or "".
+// lie inside a folder given. A folder given, or with -r a subfolder, that
+// cannot be listed is a job of its own that fails (Job::unlisted), in its
+// place by name. Without -r, *notes gets a line for every folder whose
+// subfolders were skipped. Returns a usage error or "".
 std::string plan_jobs(const Settings& settings, std::vector<Job>& jobs, std::vector<std::string>* notes = nullptr);
 
 // "" when every file of the jobs has a name of its own and no job writes over

@@ -48,23 +48,38 @@ const char* word(const char* setting, T value) {
   return w != nullptr ? w : "?";
 }
 
-// The picture, placed, toned and given a palette by one method: what every
-// tile of a row starts from.
-std::unique_ptr<Store> palette_stage(const std::string& picture, const Settings& settings, Method method,
-                                     std::string& error) {
+// The picture decoded, placed, resampled and toned: the same for every tile,
+// so it is made once and the decoded picture, by far the largest buffer of a
+// big photo, is gone before any row starts.
+std::unique_ptr<Store> input_stage(const std::string& picture, const Settings& settings, std::string& error) {
   auto store = std::make_unique<Store>();
   ControlValues controls;
-  ConversionSettings row = settings;
-  row.method = method;
-  configure(row, *store, controls);
+  configure(settings, *store, controls);
   store->OPENFILENAME = picture;
   store->TEMPFILEPATH = kNoPreviews;
   store->PREVIEWS = false;  // nothing here shows them
   REDISPLAYINPUT(*store, controls);
+  forget_input_picture(*store);
   if (!store->LOADERROR.empty()) {
     error = store->LOADERROR;
     return nullptr;
   }
+  return store;
+}
+
+// The working picture given a palette by one method: what every tile of a
+// row starts from.
+std::unique_ptr<Store> palette_stage(const Store& input, const Settings& settings, Method method) {
+  auto store = std::make_unique<Store>(input);
+  ControlValues controls;
+  ConversionSettings row = settings;
+  row.method = method;
+  // The input stage may have changed the resampler (averaging cannot enlarge
+  // a small picture); the palette stages run after it as they would in one
+  // conversion.
+  const int scale = store->SCALE;
+  configure(row, *store, controls);
+  store->SCALE = scale;
   COUNTINPUTCOLORS(*store, controls);
   store->COLORBLOCKFIRSTPASS = 1;
   INITIALIZECOLORS(*store, controls);
@@ -128,10 +143,10 @@ Surface contact_sheet(const std::string& picture, const std::string& shown, cons
                 "%  bayer " + settings.bayer_strength + "%",
             kTextScale, kInk);
 
-  std::vector<std::string> errors(methods.size());
+  const std::unique_ptr<Store> input = input_stage(picture, settings, error);
+  if (!input) return sheet;
   auto draw_row = [&](std::size_t r) {
-    const std::unique_ptr<Store> base = palette_stage(picture, settings, methods[r], errors[r]);
-    if (!base) return;
+    const std::unique_ptr<Store> base = palette_stage(*input, settings, methods[r]);
     for (int c = 0; c < cols; ++c) {
       const SheetColumn& column = columns[static_cast<std::size_t>(c)];
       ConversionSettings tile = settings;
@@ -157,11 +172,6 @@ Surface contact_sheet(const std::string& picture, const std::string& shown, cons
     for (std::thread& t : workers) t.join();
     workers.clear();
   }
-  for (const std::string& e : errors)
-    if (!e.empty()) {
-      error = e;
-      break;
-    }
   return sheet;
 }
 

@@ -27,6 +27,7 @@
 #include "names.h"
 #include "options.h"
 #include "report.h"
+#include "tessera/leftovers.h"
 #include "tessera/settings_file.h"
 #include "palette_options.h"
 #include "tessera/store.h"
@@ -59,8 +60,8 @@ void keep_large_buffers() {
 }
 
 // A picture piped in is decoded from a private copy on disk, which is gone
-// when the program ends; the format is told by the content, as the copy has
-// no extension.
+// when the program ends, by SIGINT or SIGTERM too; the format is told by the
+// content, as the copy has no extension.
 class StandardInputCopy {
  public:
   static constexpr std::size_t kLimit = std::size_t{512} << 20;
@@ -74,10 +75,19 @@ class StandardInputCopy {
   std::string take() {
     if (isatty(STDIN_FILENO)) return "standard input is a terminal, not a picture";
     std::string pattern = (fs::temp_directory_path() / "tessera-stdin-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return "standard input: cannot make a temporary folder";
+    {
+      const LeftoverMaking making;
+      if (mkdtemp(pattern.data()) == nullptr) return "standard input: cannot make a temporary folder";
+      held_folder_.hold(pattern, LeftoverKind::Folder);
+    }
     folder_ = pattern;
     path_ = (fs::path(folder_) / "picture").string();
-    std::FILE* to = std::fopen(path_.c_str(), "wb");
+    std::FILE* to = nullptr;
+    {
+      const LeftoverMaking making;
+      to = std::fopen(path_.c_str(), "wb");
+      if (to != nullptr) held_file_.hold(path_, LeftoverKind::File);
+    }
     if (to == nullptr) return "standard input: cannot make a temporary file";
     std::vector<char> buffer(1 << 16);
     std::size_t total = 0;
@@ -106,6 +116,7 @@ class StandardInputCopy {
  private:
   std::string folder_;
   std::string path_;
+  Leftover held_folder_, held_file_;  // released only once the destructor has removed them
 };
 
 // Messages name a piped picture "standard input" rather than its private copy.
@@ -118,6 +129,7 @@ std::string named(const std::string& error, const Job& job, const std::string& p
 }  // namespace
 
 int main(int argc, char** argv) {
+  remove_leftovers_on_signals();
   const ParseResult parsed = parse_arguments(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) {
     std::cerr << "tessera-convert: " << parsed.error << '\n';
@@ -166,7 +178,11 @@ int main(int argc, char** argv) {
 
   if (!settings.contact_sheet.empty()) {
     const Job& job = jobs.front();
-    const SheetResult r = write_contact_sheet(job.picture, job.shown, settings, static_cast<unsigned>(jobs_at_once));
+    SheetResult r;
+    if (job.unlisted.empty())
+      r = write_contact_sheet(job.picture, job.shown, settings, static_cast<unsigned>(jobs_at_once));
+    else
+      r.error = job.unlisted;
     if (!r.ok) {
       std::cerr << "tessera-convert: [1/1] " << named(r.error, job, job.picture) << '\n';
     } else if (!settings.quiet) {
@@ -180,7 +196,8 @@ int main(int argc, char** argv) {
   PalettePlan plan;
   {
     std::vector<std::string> pictures, written, kept;
-    for (const Job& job : jobs) pictures.push_back(job.picture);
+    for (const Job& job : jobs)
+      if (job.unlisted.empty()) pictures.push_back(job.picture);
     if (const std::string e = make_palette_plan(settings, pictures, plan, written, kept); !e.empty()) {
       std::cerr << "tessera-convert: " << e << '\n';
       return 1;
@@ -211,18 +228,22 @@ int main(int argc, char** argv) {
       one.no_clobber = settings.no_clobber;
       const auto start = std::chrono::steady_clock::now();
       Outcome out;
-      try {
-        for (const std::string& folder : folders_to_make(settings, job)) {
-          std::error_code ec;
-          if (!folder.empty()) fs::create_directories(folder, ec);
+      if (!job.unlisted.empty()) {
+        out.error = job.unlisted;
+      } else {
+        try {
+          for (const std::string& folder : folders_to_make(settings, job)) {
+            std::error_code ec;
+            if (!folder.empty()) fs::create_directories(folder, ec);
+          }
+          if (!store)
+            store = std::make_unique<Store>();
+          else
+            store->reset();
+          out = convert_picture(job.picture, one, kNoPreviews, *store, &plan);
+        } catch (const std::exception& e) {
+          out.error = shown_name(job.picture) + ": " + e.what();
         }
-        if (!store)
-          store = std::make_unique<Store>();
-        else
-          store->reset();
-        out = convert_picture(job.picture, one, kNoPreviews, *store, &plan);
-      } catch (const std::exception& e) {
-        out.error = shown_name(job.picture) + ": " + e.what();
       }
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (!out.ok) out.error = named(out.error, job, job.picture);

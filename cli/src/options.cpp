@@ -348,7 +348,11 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
   if (r.error.empty() && !s.contact_sheet.empty() && r.jobs.size() != 1)
     r.error = "--contact-sheet: one picture only";
   if (!r.error.empty() || !s.contact_sheet.empty()) return r;
-  if (r.jobs.size() > 1) {
+  // A folder that could not be listed writes nothing: it does not make a
+  // second picture for the options that take only one.
+  const auto pictures = static_cast<std::size_t>(
+      std::count_if(r.jobs.begin(), r.jobs.end(), [](const Job& j) { return j.unlisted.empty(); }));
+  if (pictures > 1) {
     if (!s.output.empty())
       r.error = "--output: only with one picture";
     else if (!s.export_bmp.empty())
@@ -356,7 +360,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     else if (!s.png.empty())
       r.error = "--png: only with one picture";
   }
-  if (r.error.empty()) r.error = check_palette_options(s, r.jobs.size());
+  if (r.error.empty()) r.error = check_palette_options(s, pictures);
   if (r.error.empty()) r.error = shared_files(r.jobs, s.format, !s.keep_extension);
   return r;
 }

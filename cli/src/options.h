@@ -19,6 +19,9 @@ struct Job {
   std::string export_bmp;
   std::string png;
   bool standard_input = false;  // the picture comes from standard input
+  // Not empty: a folder that could not be listed, and the message that says
+  // so. It stands in the batch where its pictures would have, and fails.
+  std::string unlisted;
 };
 
 // Every option's value. The conversion settings (the part a settings file

@@ -1,8 +1,10 @@
 // tessera-convert loads Qt only when something needs it: the libraries the
 // dynamic loader opens for a run, as it tells them (LD_DEBUG=files), with and
-// without a picture that goes to Qt's readers, and with the Qt module gone.
+// without a picture that goes to Qt's readers, with the Qt module gone, and
+// with too little memory to load it.
 #include "cli_support.h"
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
+#include "support/sanitizers.h"
 #include "tessera/controls.h"
 #include "tessera/render.h"
 #include "tessera/stages.h"
@@ -24,7 +28,9 @@
 
 namespace fs = std::filesystem;
 using namespace tessera::cli_test;
+using namespace tessera::test_support;
 using namespace tessera;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -166,6 +172,41 @@ TEST_F(QtLoading, WithoutTheModuleOnlyWhatNeedsQtFailsAndSaysWhy) {
   EXPECT_NE(gif.err.find("converted 0 of 1 picture, 1 failed\n"), std::string::npos) << gif.err;
   EXPECT_FALSE(fs::exists(dir_ / "hand.bmp1"));
   EXPECT_FALSE(gif.loaded_qt()) << gif.names();
+}
+
+// Short of address space, the module's failure to load is told as what it
+// is, not as the loader's "failed to map segment" of some library. The limit
+// is raised until the picture converts: low ones stop the program before it
+// needs Qt, the ones between stop the loading of the module at one library or
+// another, or the thread it is loaded on.
+TEST_F(QtLoading, ShortOfMemoryTheModuleCannotBeLoadedForNotEnoughMemory) {
+#ifdef TESSERA_ASAN
+  GTEST_SKIP() << "the address sanitizer reserves more address space than any limit leaves";
+#else
+  sample("hand_transparent_20x22.gif");
+  const std::string loading = "Qt's picture readers cannot be loaded: ";
+  int told = 0;
+  bool converted = false;
+  for (rlim_t mb = 8; mb <= 1024 && !converted; mb += 8) {
+    ChildSetup setup;
+    setup.folder = dir_.string();
+    setup.errors = (dir_ / "err.txt").string();
+    const rlimit limit{mb << 20, mb << 20};
+    setup.before_exec = [&limit] { ::setrlimit(RLIMIT_AS, &limit); };
+    const std::optional<int> status =
+        wait_for_child(start_child({kBinary, "-q", "-o", "hand.bmp1", "hand_transparent_20x22.gif"}, setup), 60s);
+    ASSERT_TRUE(status.has_value()) << mb << " MB: no end";
+    converted = WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+    const std::string err = read_text(dir_ / "err.txt");
+    const std::size_t at = err.find(loading);
+    if (at == std::string::npos) continue;
+    EXPECT_EQ(err.substr(at + loading.size(), err.find('\n', at) - at - loading.size()), "not enough memory")
+        << mb << " MB";
+    ++told;
+  }
+  EXPECT_TRUE(converted) << "not even 1 GB was enough";
+  EXPECT_GT(told, 0) << "no limit stopped the program while it loaded the module";
+#endif
 }
 
 // Pictures for Qt's readers in a batch of two workers: whichever thread

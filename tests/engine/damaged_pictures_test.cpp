@@ -20,6 +20,7 @@
 
 #include "engine/input_reference.h"
 #include "engine/picture_files.h"
+#include "support/sanitizers.h"
 
 namespace tessera {
 namespace {
@@ -380,14 +381,6 @@ TEST(Reading, HeadersAboveTheLimitAreTooLargeInEveryFormat) {
   for (const char* f : {"tall.bmp", "screen.gif", "frame.gif", "huge.jpg"})
     EXPECT_EQ(decode_picture(dir + "/" + f).error, "too large") << f;
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TESSERA_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TESSERA_ASAN 1
-#endif
-#endif
 
 // Decoding under an address-space limit too small for the picture's pixels:
 // the reason is memory, not damage.

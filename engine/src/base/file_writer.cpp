@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tessera/leftovers.h"
+
 namespace tessera {
 
 namespace {
@@ -65,14 +67,22 @@ void random_suffix(char* out) {
 
 // A new, empty file ".tsr" + six characters in the folder, created with the
 // mode given (less the umask). Its name is of fixed length, so a temporary
-// name fits wherever the target's own name does.
-int create_temporary(const std::string& folder, mode_t mode, std::string& name) {
+// name fits wherever the target's own name does. It is held as a leftover
+// until the caller is done with it, so an interrupted run leaves none.
+int create_temporary(const std::string& folder, mode_t mode, std::string& name, Leftover& leftover) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     char leaf[] = ".tsrXXXXXX";
     random_suffix(leaf + 4);
     name = (fs::path(folder) / leaf).string();
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    int fd = -1, error = 0;
+    {
+      const LeftoverMaking making;
+      fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+      error = errno;
+      if (fd >= 0) leftover.hold(name, LeftoverKind::File);
+    }
+    errno = error;
+    if (fd >= 0 || error != EEXIST) return fd;
   }
   errno = EEXIST;
   return -1;
@@ -83,10 +93,11 @@ int create_temporary(const std::string& folder, mode_t mode, std::string& name) 
 std::string replace(const std::string& target, const FileBody& body, const FileDestination* old, bool flush,
                     mode_t new_mode) {
   std::string temp;
+  Leftover leftover;  // until it is renamed or removed, whichever way this ends
   // A file that replaces another starts private and takes the old file's mode
   // only when complete, so a private file's contents are never readable by
   // others on the way.
-  const int fd = create_temporary(folder_of(target), old != nullptr ? 0600 : new_mode, temp);
+  const int fd = create_temporary(folder_of(target), old != nullptr ? 0600 : new_mode, temp, leftover);
   if (fd < 0) return reason(errno);
   auto fail = [&](std::string why) {
     ::close(fd);
