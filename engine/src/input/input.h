@@ -30,6 +30,14 @@ Placement place_picture(PlaceMode mode, int outputfiletype, int aspect, int xsiz
 // Resamples the frame into channels 1..4 of IMAGEIN over OUTPUTX x OUTPUTY.
 void resample(Store& store, const Frame& frame, const Placement& placement, Resampler method);
 
+// Source pixels [first, last] of one working column (or row) that the average
+// filter takes, cut to the picture's 0..size-1; first > last where the
+// working pixel lies outside the picture (and is left transparent black).
+struct Span {
+  int first, last;
+};
+Span box_span_inside(int i, int offset, double scale, int size);
+
 // Grey level of one picture pixel.
 int grey_value(int red, int green, int blue);
 
