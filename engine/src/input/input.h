@@ -38,6 +38,11 @@ struct Span {
 };
 Span box_span_inside(int i, int offset, double scale, int size);
 
+// Lanczos-3 widened by the shrink factor of each axis, so that shrinking
+// filters instead of skipping pixels (resample_filtered.cpp); with
+// linear_light the colours are filtered as light, not as sRGB levels.
+void resample_filtered(Store& store, const Frame& frame, const Placement& placement, bool linear_light);
+
 // Grey level of one picture pixel.
 int grey_value(int red, int green, int blue);
 

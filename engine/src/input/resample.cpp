@@ -1,5 +1,5 @@
-// Placement of the picture in the working image and the four resampling
-// methods.
+// Placement of the picture in the working image and the four interpolating
+// resampling methods (the filtering ones are in resample_filtered.cpp).
 //
 // Every formula is evaluated in long double (the x87's 64-bit significand) and
 // rounded only where its value is kept in a double, float or integer: results
@@ -320,6 +320,12 @@ void resample(Store& s, const Frame& frame, const Placement& p, Resampler method
       break;
     case Resampler::Lanczos:
       lanczos(s, frame, p);
+      break;
+    case Resampler::AreaLanczos:
+      resample_filtered(s, frame, p, false);
+      break;
+    case Resampler::AreaLanczosLinear:
+      resample_filtered(s, frame, p, true);
       break;
     default:
       nearest(s, frame, p);
