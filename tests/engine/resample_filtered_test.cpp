@@ -26,7 +26,9 @@ struct Variant {
 const Variant kVariants[] = {{"AreaLanczos", Resampler::AreaLanczos},
                              {"AreaLanczosLinear", Resampler::AreaLanczosLinear}};
 
-std::string variant_name(const ::testing::TestParamInfo<Variant>& info) { return info.param.name; }
+std::string variant_name(const ::testing::TestParamInfo<Variant>& info) {
+  return info.param.name;
+}
 
 // The picture resampled into a working image of the format's size.
 Store resampled(TestPicture& pic, PlaceMode mode, int filetype, int aspect, Resampler method) {
@@ -107,7 +109,8 @@ TEST_P(CheckerboardShrink, Interior) {
   const Store s = resampled(pic, PlaceMode::Stretch, 1, 1, c.method);
   for (int y = 3; y < 197; ++y)
     for (int x = 3; x < 317; ++x) {
-      for (int ch = 1; ch <= 3; ++ch) ASSERT_NEAR(s.IMAGEIN(x, y, ch), c.colour, c.colour_tolerance) << x << "," << y;
+      for (int ch = 1; ch <= 3; ++ch)
+        ASSERT_NEAR(s.IMAGEIN(x, y, ch), c.colour, c.colour_tolerance) << x << "," << y;
       ASSERT_NEAR(s.IMAGEIN(x, y, 4), c.alpha, c.alpha_tolerance) << x << "," << y;
     }
 }
@@ -127,7 +130,8 @@ TEST_P(AreaLanczos, GradientsShrinkMonotonic) {
       const Store a = resampled(across, mode, filetype, 1, GetParam().method);
       const Store d = resampled(down, mode, filetype, 1, GetParam().method);
       for (int y = 0; y < 200; ++y)
-        for (int x = 1; x < a.OUTPUTX; ++x) ASSERT_LE(a.IMAGEIN(x - 1, y, 1), a.IMAGEIN(x, y, 1)) << x << "," << y;
+        for (int x = 1; x < a.OUTPUTX; ++x)
+          ASSERT_LE(a.IMAGEIN(x - 1, y, 1), a.IMAGEIN(x, y, 1)) << x << "," << y;
       for (int x = 0; x < d.OUTPUTX; ++x)
         for (int y = 1; y < 200; ++y) ASSERT_LE(d.IMAGEIN(x, y - 1, 1), d.IMAGEIN(x, y, 1)) << x << "," << y;
       EXPECT_LT(a.IMAGEIN(0, 100, 1), a.IMAGEIN(a.OUTPUTX - 1, 100, 1));
@@ -202,7 +206,8 @@ TEST_P(AreaLanczos, PictureOfTheWorkingSizeIsCopied) {
   for (int y = 0; y < 200; ++y)
     for (int x = 0; x < 320; ++x) {
       const std::uint32_t v = pic.at(x, y);
-      ASSERT_EQ(working_pixel(s, x, y), (Rgba{int(v >> 16 & 255), int(v >> 8 & 255), int(v & 255), int(v >> 24)}))
+      ASSERT_EQ(working_pixel(s, x, y),
+                (Rgba{int(v >> 16 & 255), int(v >> 8 & 255), int(v & 255), int(v >> 24)}))
           << x << "," << y;
     }
 }

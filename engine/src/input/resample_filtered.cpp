@@ -92,7 +92,8 @@ Axis make_axis(int outputs, int offset, double scale, int size) {
     // The nearest pixel is at most half a kernel unit from the centre, so the
     // sum holds the main lobe's peak and stays well above 0.
     k.sum = 0;
-    for (int t = k.first; t < k.first + k.count; ++t) k.sum += lanczos3((static_cast<ld>(t) - k.centre) / a.factor);
+    for (int t = k.first; t < k.first + k.count; ++t)
+      k.sum += lanczos3((static_cast<ld>(t) - k.centre) / a.factor);
   }
   return a;
 }
@@ -112,7 +113,8 @@ ld srgb_to_light(ld value) {
 const LightTables& light_tables() {
   static const LightTables tables = [] {
     LightTables t;
-    for (int v = 0; v < 256; ++v) t.light[static_cast<std::size_t>(v)] = srgb_to_light(static_cast<ld>(v) / 255);
+    for (int v = 0; v < 256; ++v)
+      t.light[static_cast<std::size_t>(v)] = srgb_to_light(static_cast<ld>(v) / 255);
     for (int v = 0; v < 255; ++v)
       t.halfway[static_cast<std::size_t>(v)] = srgb_to_light((static_cast<ld>(v) + 0.5L) / 255);
     return t;
@@ -131,7 +133,9 @@ int light_to_level(ld light, const LightTables& t) {
   return level;
 }
 
-int to_level(ld value) { return std::clamp(round_even_int(value), 0, 255); }
+int to_level(ld value) {
+  return std::clamp(round_even_int(value), 0, 255);
+}
 
 // Columns whose across weights a table holds at once: a few megabytes, which
 // every picture of a sane width fits in one go; the columns of a wider one
@@ -184,8 +188,9 @@ void resample_filtered(Store& s, const Frame& f, const Placement& p, bool linear
       std::vector<ld> row(static_cast<std::size_t>(x1 - x0) * 4, 0);
       int next = y0;  // the first working row whose taps do not end above the picture row
       for (int r = top; r <= bottom; ++r) {
-        const std::uint32_t* pixels =
-            f.pixels + static_cast<std::size_t>(r) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(left);
+        const std::uint32_t* pixels = f.pixels +
+                                      static_cast<std::size_t>(r) * static_cast<std::size_t>(f.width) +
+                                      static_cast<std::size_t>(left);
         for (std::size_t k = 0; k < span; ++k) {
           const std::uint32_t v = pixels[k];
           const std::uint32_t channels[3] = {(v >> 16) & 255, (v >> 8) & 255, v & 255};
