@@ -73,7 +73,7 @@ TEST(DiffusionKernels, EntriesInTableOrderWithTheNearestDoubleWeights) {
     EXPECT_NEAR(static_cast<double>(total), dither == 2 ? 0.75 : 1.0, 1e-15) << dither;
   }
   EXPECT_TRUE(diffusion_kernel(0).empty());
-  EXPECT_TRUE(diffusion_kernel(5).empty());
+  EXPECT_TRUE(diffusion_kernel(9).empty());
 }
 
 TEST(DiffusionKernels, OddRowsMirrorTheColumnOffsets) {

@@ -4,6 +4,7 @@
 // all read it, so a new setting is one row here plus where it is used.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +22,24 @@ enum class PlaceMode { Fill = 0, Stretch = 1, Center = 2, Fit = 3, AspectFill = 
 // The palette method (the store's KMEANS).
 enum class Method { MedianCut = 0, Kmeans = 1, Colorq = 2 };
 // Error diffusion: None, or the kernel (the store's DITHER).
-enum class Diffusion { None = 0, FloydSteinberg = 1, Atkinson = 2, Burkes = 3, Stucki = 4 };
+enum class Diffusion {
+  None = 0,
+  FloydSteinberg = 1,
+  Atkinson = 2,
+  Burkes = 3,
+  Stucki = 4,
+  // The look's wider kernels, which have no option button of their own.
+  JarvisJudiceNinke = 5,
+  Sierra = 6,
+  TwoRowSierra = 7,
+  SierraLite = 8,
+};
+// The colour distance of the look's choices (the store's DISTANCE).
+enum class ColourDistance { Rgb = 0, Oklab = 1 };
+// What error diffusion carries its error in (the store's LINEARLIGHT).
+enum class DiffusionLight { Gamma = 0, Linear = 1 };
+// When a BMP1 cell's pair is chosen (the store's PAIRSDITHERED).
+enum class CellPairs { Before = 0, Dithered = 1 };
 
 // What the controls of a conversion stand at; the defaults are the window's
 // start states.
@@ -40,6 +58,12 @@ struct ConversionSettings {
   std::string diffusion_strength = "100";
   bool bayer = false;
   std::string bayer_strength = "100";
+  // The look.
+  ColourDistance distance = ColourDistance::Rgb;
+  DiffusionLight light = DiffusionLight::Gamma;
+  bool refine_palette = false;
+  CellPairs cell_pairs = CellPairs::Before;
+  bool best = false;
 
   friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
 };
@@ -68,6 +92,9 @@ struct SettingKey {
   int (*get)(const ConversionSettings&) = nullptr;
   void (*set)(ConversionSettings&, int) = nullptr;
   std::string ConversionSettings::*text = nullptr;
+  // A setting of the look: files hold it only away from its default, so that
+  // every file written without the look stays as it was.
+  bool look = false;
 };
 
 // Every setting, in the order of the help and of the files.
@@ -98,6 +125,19 @@ std::string_view trimmed_value(std::string_view text);
 // Sets one setting from its text. Returns "" or what is wrong with the value
 // (without the setting's name).
 std::string set_setting(const SettingKey& key, std::string_view value, ConversionSettings& settings);
+
+// Whether a settings file writes the key for these settings.
+bool written_to_files(const SettingKey& key, const ConversionSettings& settings);
+
+// The look that measures best, as settings and their words: what `best`
+// stands for. Applies it to every setting for which given(name) is false,
+// so that a setting given explicitly wins.
+struct BestChoice {
+  const char* name;
+  const char* word;
+};
+const std::vector<BestChoice>& best_look();
+void apply_best(ConversionSettings& settings, const std::function<bool(std::string_view name)>& given);
 
 // The value as a settings file writes it.
 std::string setting_value(const SettingKey& key, const ConversionSettings& settings);
