@@ -105,7 +105,10 @@ Mapped map_one(const Rgb& value, const Space& space, const std::vector<Entry>& e
   Mapped m;
   m.entry = nearest(key, entries, candidates);
   const Entry& e = entries[static_cast<std::size_t>(m.entry)];
-  for (int c = 0; c < 3; ++c) m.error[static_cast<std::size_t>(c)] = w[static_cast<std::size_t>(c)] - e.working[static_cast<std::size_t>(c)];
+  // The error of the clamped value: what diffusion pushed past the ends of
+  // the range is let go rather than carried on into a streak.
+  for (int c = 0; c < 3; ++c)
+    m.error[static_cast<std::size_t>(c)] = w[static_cast<std::size_t>(c)] - e.working[static_cast<std::size_t>(c)];
   m.cost = squared_distance(key, e.key);
   return m;
 }
