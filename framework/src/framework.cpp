@@ -636,6 +636,14 @@ QButtonGroup* Form::group(const std::string& name) {
   return g;
 }
 
+void Form::uncheck_group(const std::string& name) {
+  // An exclusive group refuses to uncheck its last checked button.
+  QButtonGroup* g = group(name);
+  g->setExclusive(false);
+  for (QAbstractButton* b : g->buttons()) b->setChecked(false);
+  g->setExclusive(true);
+}
+
 void Form::show() {
   QWidget* top = window();
   if (centred_) {

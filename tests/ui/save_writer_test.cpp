@@ -1,6 +1,7 @@
 // The window's two saves and its previews go through the one file writer:
 // links are followed, FIFOs written into, folders refused, modes kept.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +66,11 @@ TEST_F(WindowTest, SavesWriteIntoAFifoAndRefuseAFolder) {
   ::fcntl(read_end, F_SETFL, ::fcntl(read_end, F_GETFL) & ~O_NONBLOCK);
   std::vector<char> received;
   std::thread reader([&] {
+    // Until the save opens its end a read finds no writer and returns 0 at
+    // once; wait for the first bytes (or give up, so that a save that never
+    // writes fails the test instead of hanging it).
+    pollfd ready{read_end, POLLIN, 0};
+    if (::poll(&ready, 1, 20000) <= 0) return;
     char buffer[65536];
     for (ssize_t n; (n = ::read(read_end, buffer, sizeof buffer)) > 0;) received.insert(received.end(), buffer, buffer + n);
   });

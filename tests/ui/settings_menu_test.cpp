@@ -215,5 +215,46 @@ TEST_F(SettingsMenuTest, TheCommandLineReadingTheWindowsFileWritesTheWindowsByte
   EXPECT_EQ(file_bytes(back), file_bytes(*save_answer)) << "either side writes the same bytes";
 }
 
+TEST_F(SettingsMenuTest, AResamplerWithoutAButtonLeavesNoneCheckedAndIsKept) {
+  // The area-Lanczos resamplers have no Scale Method button. Loaded from a
+  // file, none of the buttons stays checked, the window converts with it and
+  // saves it back; a click on a button chooses that one again.
+  ConversionSettings wanted;
+  wanted.format = TargetFormat::Bmp4;
+  wanted.scale = Resampler::AreaLanczosLinear;
+  wanted.diffusion = Diffusion::FloydSteinberg;
+  const std::string path = (dir / "area.tessera").string();
+  ASSERT_EQ(save_settings_file(path, wanted), "");
+  f->Bicubic.click();
+  load_answer = path;
+  trigger("FileLoadSettings");
+  for (const fw::OptionButton* b : {&f->NearestNeighbor, &f->Average, &f->Bicubic, &f->Lanczos})
+    EXPECT_FALSE(b->checked()) << b->name();
+  EXPECT_EQ(f->store.SCALE, static_cast<int>(Resampler::AreaLanczosLinear));
+  EXPECT_EQ(window_settings(*f), wanted);
+
+  const std::string picture = sample_copy("rose_alpha_400x301.png");
+  open(picture);
+  f->ProcessButton.click();
+  f->SaveExec.click();
+  const auto target = dir / "rose_alpha_400x301.bmp4";
+  ASSERT_TRUE(std::filesystem::exists(target));
+  const std::string cmd = "'" + kConvert + "' -q -f bmp4 --scale area-lanczos-linear --diffusion floyd-steinberg" +
+                          " -o '" + (dir / "cli.bmp4").string() + "' '" + picture + "' 2>/dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  EXPECT_EQ(file_bytes(dir / "cli.bmp4"), file_bytes(target));
+
+  save_answer = (dir / "saved.tessera").string();
+  trigger("FileSaveSettings");
+  ConversionSettings saved;
+  ASSERT_EQ(load_settings_file(*save_answer, saved), "");
+  EXPECT_EQ(saved, wanted);
+
+  f->Average.click();
+  EXPECT_TRUE(f->Average.checked());
+  EXPECT_EQ(f->store.SCALE, static_cast<int>(Resampler::Average));
+  EXPECT_EQ(window_settings(*f).scale, Resampler::Average);
+}
+
 }  // namespace
 }  // namespace tessera::testing

@@ -10,6 +10,7 @@
 #include "tessera/frm_main.h"
 #include "tessera/number.h"
 #include "tessera/render.h"
+#include "tessera/settings.h"
 #include "tessera/stages.h"
 #include "tessera/target_files.h"
 
@@ -157,24 +158,36 @@ int FRMMAIN_REDRAW_CLICK(Control& sender, const EventArgs&) { return rerun_outpu
 
 // ---- input settings -------------------------------------------------------------
 
+void set_resampler(frmMain& f, Resampler r) {
+  f.store.SCALE = static_cast<int>(r);
+  const Ctl c = control_of(setting_key("scale"), static_cast<int>(r));
+  if (c == Ctl::None)
+    f.uncheck_group(f.NearestNeighbor.group());
+  else if (auto* button = dynamic_cast<fw::OptionButton*>(&f.control(c)))
+    button->set_checked(true);
+}
+
+int choose_resampler(frmMain& f, Resampler r) {
+  set_resampler(f, r);
+  stage1(f);
+  stage2(f);
+  return 0;
+}
+
 int FRMMAIN_NEARESTNEIGHBOR_CLICK(Control& sender, const EventArgs&) {
-  frmMain::of(sender).store.SCALE = 0;
-  return rerun_input(sender);
+  return choose_resampler(frmMain::of(sender), Resampler::Nearest);
 }
 
 int FRMMAIN_AVERAGE_CLICK(Control& sender, const EventArgs&) {
-  frmMain::of(sender).store.SCALE = 1;
-  return rerun_input(sender);
+  return choose_resampler(frmMain::of(sender), Resampler::Average);
 }
 
 int FRMMAIN_BICUBIC_CLICK(Control& sender, const EventArgs&) {
-  frmMain::of(sender).store.SCALE = 2;
-  return rerun_input(sender);
+  return choose_resampler(frmMain::of(sender), Resampler::Bicubic);
 }
 
 int FRMMAIN_LANCZOS_CLICK(Control& sender, const EventArgs&) {
-  frmMain::of(sender).store.SCALE = 3;
-  return rerun_input(sender);
+  return choose_resampler(frmMain::of(sender), Resampler::Lanczos);
 }
 
 int FRMMAIN_FILL_CLICK(Control& sender, const EventArgs&) { return rerun_input(sender); }

@@ -60,8 +60,7 @@ ConversionSettings window_settings(frmMain& f) {
 void apply_window_settings(frmMain& f, const ConversionSettings& s) {
   if (f.OutputTypesBox.count() > 1) f.OutputTypesBox.set_selected_index(s.format == TargetFormat::Bmp1 ? 0 : 1);
 
-  check_word(f, "scale", s.scale);
-  f.store.SCALE = static_cast<int>(s.scale);
+  set_resampler(f, s.scale);
   check_word(f, "place", s.place);
   f.AspectRatioCorrect.set_checked(!s.no_aspect_correction);
   f.store.ASPECT = s.no_aspect_correction ? 0 : 1;

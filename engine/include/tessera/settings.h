@@ -16,7 +16,16 @@ namespace tessera {
 // The target file: the values are the format's own number.
 enum class TargetFormat { Bmp1 = 1, Bmp4 = 4 };
 // How the picture is resampled into the working image (the store's SCALE).
-enum class Resampler { Nearest = 0, Average = 1, Bicubic = 2, Lanczos = 3 };
+// The area-Lanczos ones widen the kernel when shrinking, the last in linear
+// light; the window has no button for them.
+enum class Resampler {
+  Nearest = 0,
+  Average = 1,
+  Bicubic = 2,
+  Lanczos = 3,
+  AreaLanczos = 4,
+  AreaLanczosLinear = 5
+};
 // Where the picture lies in the working image.
 enum class PlaceMode { Fill = 0, Stretch = 1, Center = 2, Fit = 3, AspectFill = 4 };
 // The palette method (the store's KMEANS).

@@ -137,7 +137,7 @@ struct Store {
   void end_census(int count);
 
   // ---- settings -------------------------------------------------------
-  int SCALE = 0;                 // 0 nearest, 1 average, 2 bicubic, 3 Lanczos
+  int SCALE = 0;                 // a Resampler: 0 nearest ... 3 Lanczos, 4 and 5 area Lanczos
   int ASPECT = 1;                // aspect-ratio correction for BMP4
   int BRIGHTNESS = 0;            // -255..255
   int CONTRAST = 0;              // -100..100

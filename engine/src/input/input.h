@@ -30,6 +30,19 @@ Placement place_picture(PlaceMode mode, int outputfiletype, int aspect, int xsiz
 // Resamples the frame into channels 1..4 of IMAGEIN over OUTPUTX x OUTPUTY.
 void resample(Store& store, const Frame& frame, const Placement& placement, Resampler method);
 
+// Source pixels [first, last] of one working column (or row) that the average
+// filter takes, cut to the picture's 0..size-1; first > last where the
+// working pixel lies outside the picture (and is left transparent black).
+struct Span {
+  int first, last;
+};
+Span box_span_inside(int i, int offset, double scale, int size);
+
+// Lanczos-3 widened by the shrink factor of each axis, so that shrinking
+// filters instead of skipping pixels (resample_filtered.cpp); with
+// linear_light the colours are filtered as light, not as sRGB levels.
+void resample_filtered(Store& store, const Frame& frame, const Placement& placement, bool linear_light);
+
 // Grey level of one picture pixel.
 int grey_value(int red, int green, int blue);
 

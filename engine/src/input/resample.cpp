@@ -1,5 +1,5 @@
-// Placement of the picture in the working image and the four resampling
-// methods.
+// Placement of the picture in the working image and the four interpolating
+// resampling methods (the filtering ones are in resample_filtered.cpp).
 //
 // Every formula is evaluated in long double (the x87's 64-bit significand) and
 // rounded only where its value is kept in a double, float or integer: results
@@ -11,11 +11,10 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "tessera/extended.h"
+#include "input/bands.h"
 #include "input/input.h"
 #include "tessera/stages.h"
 
@@ -43,31 +42,6 @@ int channel(std::uint32_t argb, int c) {
   }
 }
 
-// Runs rows(first, last) over 0..count-1 in a few bands on separate threads.
-// Every working pixel depends only on the picture, so the bands may run in
-// any order and the result is the same bytes as one pass; without threads
-// the bands simply run one after the other.
-template <typename Rows>
-void in_bands(int count, Rows rows) {
-  const int bands = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
-  std::vector<std::thread> helpers;
-  int first = 0;
-  for (int b = 0; b < bands; ++b) {
-    const int last = static_cast<int>(static_cast<long long>(count) * (b + 1) / bands);
-    if (b + 1 < bands) {
-      try {
-        helpers.emplace_back(rows, first, last);
-      } catch (const std::system_error&) {
-        rows(first, last);
-      }
-    } else {
-      rows(first, last);
-    }
-    first = last;
-  }
-  for (std::thread& t : helpers) t.join();
-}
-
 // Picture coordinate of working column (or row) i as the double it is kept in.
 double source_coordinate(int i, int offset, double scale) {
   return static_cast<double>(static_cast<ld>(static_cast<long long>(i) - offset) / scale);
@@ -92,10 +66,6 @@ void nearest(Store& s, const Frame& f, const Placement& p) {
 // takes the pixels from the one holding its start up to, not including, the
 // one holding its end; a box inside a single pixel takes that pixel rather
 // than nothing, which would leave a transparent black stripe.
-struct Span {
-  int first, last;
-};
-
 Span box_span(int i, int offset, double scale) {
   const float start = static_cast<float>(static_cast<ld>(static_cast<long long>(i) - offset) / scale);
   const float end = static_cast<float>(static_cast<ld>(static_cast<long long>(i) + 1 - offset) / scale);
@@ -105,11 +75,9 @@ Span box_span(int i, int offset, double scale) {
 }
 
 void average(Store& s, const Frame& f, const Placement& p) {
-  // Only the part of each range inside the picture adds anything.
-  auto clip = [](Span sp, int size) { return Span{std::max(sp.first, 0), std::min(sp.last, size - 1)}; };
   std::vector<Span> xs(static_cast<std::size_t>(s.OUTPUTX)), ys(static_cast<std::size_t>(s.OUTPUTY));
-  for (int x = 0; x < s.OUTPUTX; ++x) xs[x] = clip(box_span(x, p.OFFSETX, p.XSCALE), f.width);
-  for (int y = 0; y < s.OUTPUTY; ++y) ys[y] = clip(box_span(y, p.OFFSETY, p.YSCALE), f.height);
+  for (int x = 0; x < s.OUTPUTX; ++x) xs[x] = box_span_inside(x, p.OFFSETX, p.XSCALE, f.width);
+  for (int y = 0; y < s.OUTPUTY; ++y) ys[y] = box_span_inside(y, p.OFFSETY, p.YSCALE, f.height);
   in_bands(s.OUTPUTY, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       for (int x = 0; x < s.OUTPUTX; ++x) {
@@ -279,6 +247,12 @@ void lanczos(Store& s, const Frame& f, const Placement& p) {
 
 }  // namespace
 
+Span box_span_inside(int i, int offset, double scale, int size) {
+  // Only the part of each range inside the picture adds anything.
+  const Span sp = box_span(i, offset, scale);
+  return {std::max(sp.first, 0), std::min(sp.last, size - 1)};
+}
+
 double LANCZOSKERNEL(double distance, int a) {
   constexpr double kPi = 3.141592653589793;
   constexpr double kPiSquared = 9.869604401089358;
@@ -346,6 +320,12 @@ void resample(Store& s, const Frame& frame, const Placement& p, Resampler method
       break;
     case Resampler::Lanczos:
       lanczos(s, frame, p);
+      break;
+    case Resampler::AreaLanczos:
+      resample_filtered(s, frame, p, false);
+      break;
+    case Resampler::AreaLanczosLinear:
+      resample_filtered(s, frame, p, true);
       break;
     default:
       nearest(s, frame, p);

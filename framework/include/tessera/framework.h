@@ -264,6 +264,9 @@ class Form {
   int run();
 
   QButtonGroup* group(const std::string& name);
+  // Leaves no button of the group checked, for a value that none of them
+  // stands for; a click on one checks it again.
+  void uncheck_group(const std::string& name);
 
  private:
   friend class Control;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tessera/framework.h"
+#include "tessera/settings.h"
 
 namespace tessera {
 
@@ -73,6 +74,14 @@ int FRMMAIN_COLOR16_CLICK(Control& sender, const EventArgs& e);
 int ISALTPRESSED(frmMain& f);
 // MaxKMeans, its label and its frame are live only while K-means++ is chosen.
 void STATECHANGESCALING(frmMain& f);
+
+// The resampler as the store keeps it and the Scale Method buttons show it:
+// its button checked, or none for a resampler that has no button (the area
+// Lanczos ones), whose value the window's settings then take from the store.
+void set_resampler(frmMain& f, Resampler r);
+// set_resampler, then the input stage and the colour count again: what a
+// click on a Scale Method button does, for any other way of choosing one.
+int choose_resampler(frmMain& f, Resampler r);
 
 // The picture chosen in the open dialog; nothing when cancelled.
 std::optional<std::string> EDITOROPENDIALOG(frmMain& f);
