@@ -80,7 +80,7 @@ const std::vector<SettingKey>& setting_keys() {
       word<&S::format>("format", 'f', "FORMAT", "target format",
                        {{"bmp1", static_cast<int>(TargetFormat::Bmp1)}, {"bmp4", static_cast<int>(TargetFormat::Bmp4)}}),
       word<&S::scale>("scale", 0, "METHOD",
-                      "resampling; the area-lanczos ones filter when shrinking, -linear in linear light",
+                      "resampling; area-lanczos filters when shrinking, -linear in linear light",
                       {{"nearest", static_cast<int>(Resampler::Nearest), Ctl::NearestNeighbor},
                        {"average", static_cast<int>(Resampler::Average), Ctl::Average},
                        {"bicubic", static_cast<int>(Resampler::Bicubic), Ctl::Bicubic},
