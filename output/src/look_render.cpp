@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -91,6 +92,9 @@ class Plane {
   std::vector<Rgb> values_;
 };
 
+// The longest error a pixel passes on, in working units (0..255 a channel).
+constexpr double kLongestError = 96;
+
 // What becomes of one pixel.
 struct Mapped {
   int entry = 0;
@@ -109,6 +113,12 @@ Mapped map_one(const Rgb& value, const Space& space, const std::vector<Entry>& e
   // the range is let go rather than carried on into a streak.
   for (int c = 0; c < 3; ++c)
     m.error[static_cast<std::size_t>(c)] = w[static_cast<std::size_t>(c)] - e.working[static_cast<std::size_t>(c)];
+  // A pixel with no colour near it (a small saturated detail) would spray
+  // far colours over its neighbours if all of its error went on; a larger
+  // error goes on at this length only.
+  const double length = std::sqrt(m.error[0] * m.error[0] + m.error[1] * m.error[1] + m.error[2] * m.error[2]);
+  if (length > kLongestError)
+    for (double& v : m.error) v *= kLongestError / length;
   m.cost = squared_distance(key, e.key);
   return m;
 }

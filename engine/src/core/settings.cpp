@@ -235,12 +235,10 @@ bool written_to_files(const SettingKey& key, const ConversionSettings& s) {
 
 const std::vector<BestChoice>& best_look() {
   static const std::vector<BestChoice> choices = {
-      {"scale", "average"},
+      {"scale", "area-lanczos"},
       {"method", "colorq"},
       {"diffusion", "floyd-steinberg"},
-      {"distance", "rgb"},
       {"diffusion-light", "linear"},
-      {"refine-palette", "true"},
       {"cell-pairs", "dithered"},
   };
   return choices;
