@@ -16,6 +16,32 @@ namespace {
 
 using Rgb = std::array<double, 3>;
 
+// sRGB values (0..255) of working values in linear light (0..255), from a
+// table with straight lines between its points: mapping asks for three a
+// pixel for every pair it tries, far too many for pow.
+class EncodedOfLinear {
+ public:
+  static constexpr int kSteps = 16;  // points per unit
+  EncodedOfLinear() {
+    for (std::size_t i = 0; i < table_.size(); ++i)
+      table_[i] = srgb_from_linear(static_cast<double>(i) / kSteps / 255) * 255;
+  }
+  double operator()(double w) const {  // w in 0..255
+    const double at = w * kSteps;
+    const std::size_t i = std::min(static_cast<std::size_t>(at), table_.size() - 2);
+    const double f = at - static_cast<double>(i);
+    return table_[i] + (table_[i + 1] - table_[i]) * f;
+  }
+
+ private:
+  std::array<double, 255 * kSteps + 2> table_{};
+};
+
+const EncodedOfLinear& encoded_of_linear() {
+  static const EncodedOfLinear table;
+  return table;
+}
+
 // Where the error lives and how colours are compared. Working values are
 // in 0..255 units in either light, so that one clamp and one strength serve
 // both.
@@ -38,9 +64,10 @@ struct Space {
       return oklab_from_linear(linear_from_srgb(w[0] / 255), linear_from_srgb(w[1] / 255),
                                linear_from_srgb(w[2] / 255));
     }
-    if (linear)
-      return {srgb_from_linear(w[0] / 255) * 255, srgb_from_linear(w[1] / 255) * 255,
-              srgb_from_linear(w[2] / 255) * 255};
+    if (linear) {
+      const EncodedOfLinear& encoded = encoded_of_linear();
+      return {encoded(w[0]), encoded(w[1]), encoded(w[2])};
+    }
     return {w[0], w[1], w[2]};
   }
 };
@@ -248,9 +275,9 @@ CellRun dither_cell(const Window& start, int x0, int y0, const int (&pair)[2], c
 
 // Quick rank of a pair for a cell: every pixel's distance to the nearer of
 // the two, without dithering.
-double plain_cost(const std::vector<Oklab>& keys, const Entry& a, const Entry& b) {
+double plain_cost(const std::vector<std::array<double, 17>>& distances, int a, int b) {
   double total = 0;
-  for (const Oklab& k : keys) total += std::min(squared_distance(k, a.key), squared_distance(k, b.key));
+  for (const auto& d : distances) total += std::min(d[static_cast<std::size_t>(a)], d[static_cast<std::size_t>(b)]);
   return total;
 }
 
@@ -295,6 +322,10 @@ void map_cells(Store& s, Surface* preview, const Space& space, const std::vector
           }
         const double n = static_cast<double>(keys.size());
         mean = {mean.L / n, mean.a / n, mean.b / n};
+        std::vector<std::array<double, 17>> distances(keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i)
+          for (int k = first; k <= 16; ++k)
+            distances[i][static_cast<std::size_t>(k)] = squared_distance(keys[i], entries[static_cast<std::size_t>(k)].key);
         struct Ranked {
           double cost;
           int a, b;
@@ -304,7 +335,7 @@ void map_cells(Store& s, Surface* preview, const Space& space, const std::vector
           for (int b = a; b <= 16; ++b) {
             const Entry& ea = entries[static_cast<std::size_t>(a)];
             const Entry& eb = entries[static_cast<std::size_t>(b)];
-            ranked.push_back({plain_cost(keys, ea, eb) + reach_cost(mean, ea, eb, static_cast<int>(keys.size())), a, b});
+            ranked.push_back({plain_cost(distances, a, b) + reach_cost(mean, ea, eb, static_cast<int>(keys.size())), a, b});
           }
         const std::size_t keep = std::min(kTriedPairs, ranked.size());
         std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(keep), ranked.end(),
