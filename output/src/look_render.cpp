@@ -229,17 +229,23 @@ constexpr int kCell = 8;
 constexpr int kReach = 2;  // no kernel reaches further sideways or down
 constexpr int kWindowW = kCell + 2 * kReach, kWindowH = kCell + kReach;
 // Pairs tried in full for a cell, after a quick ranking of all of them.
-constexpr std::size_t kTriedPairs = 12;
+constexpr std::size_t kTriedPairs = 24;
+// The weight of a cell's local means against its pixels' own distances
+// (working units squared; a mean off by one level weighs as much as sixteen
+// pixels off by one).
+constexpr double kMeanWeight = 16;
 
 // A cell and the neighbours its kernel reaches, as working values.
 struct Window {
   std::array<Rgb, kWindowW * kWindowH> v{};
   Rgb& at(int dx, int dy) { return v[static_cast<std::size_t>(dy * kWindowW + dx + kReach)]; }
+  const Rgb& at(int dx, int dy) const { return v[static_cast<std::size_t>(dy * kWindowW + dx + kReach)]; }
 };
 
 struct CellRun {
   double cost = 0;
   std::array<int, kCell * kCell> entry{};
+  std::array<Rgb, kCell * kCell> wrong{};  // what each pixel should show less what it shows
   Window after;
 };
 
@@ -259,6 +265,9 @@ CellRun dither_cell(const Window& start, int x0, int y0, const int (&pair)[2], c
       const Mapped m = map_one(run.after.at(dx, dy), space, entries, std::span<const int>(pair, 2));
       run.cost += m.cost;
       run.entry[static_cast<std::size_t>(dy * kCell + dx)] = m.entry;
+      const Rgb wanted = clamped(start.at(dx, dy));
+      const Rgb& shown = entries[static_cast<std::size_t>(m.entry)].working;
+      for (std::size_t c = 0; c < 3; ++c) run.wrong[static_cast<std::size_t>(dy * kCell + dx)][c] = wanted[c] - shown[c];
       spread(kernel, x0 + dx, y, m.error, strength, [&](int tx, int ty, const Rgb& e) {
         const int wx = tx - x0, wy = ty - y0;
         if (wx < -kReach || wx >= kCell + kReach || wy >= kWindowH || tx >= width || ty >= height || tx < 0) return;
@@ -270,6 +279,18 @@ CellRun dither_cell(const Window& start, int x0, int y0, const int (&pair)[2], c
       });
     }
   }
+  // The eye sees dithering as the mean of a few pixels: what the pair leaves
+  // wrong in each 3 x 3 mean counts beside each pixel's own distance.
+  double means = 0;
+  for (int dy = 0; dy < rows; ++dy)
+    for (int dx = 0; dx < cols; ++dx) {
+      Rgb sum{};
+      for (int j = std::max(0, dy - 1); j <= std::min(rows - 1, dy + 1); ++j)
+        for (int i = std::max(0, dx - 1); i <= std::min(cols - 1, dx + 1); ++i)
+          for (std::size_t c = 0; c < 3; ++c) sum[c] += run.wrong[static_cast<std::size_t>(j * kCell + i)][c];
+      means += (sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]) / 81;
+    }
+  run.cost += kMeanWeight * means;
   return run;
 }
 
