@@ -249,11 +249,14 @@ struct CellRun {
   Window after;
 };
 
-// Dithers one cell with a pair inside its window; the error that leaves the
+constexpr double kNoLimit = 1e300;
+
+// Dithers one cell with a pair inside its window (or until its cost passes
+// `limit`); the error that leaves the
 // window's reach (into cells already done) is dropped.
 CellRun dither_cell(const Window& start, int x0, int y0, const int (&pair)[2], const Space& space,
                     const std::vector<Entry>& entries, std::span<const KernelEntry> kernel, double strength,
-                    int width, int height) {
+                    int width, int height, double limit) {
   CellRun run;
   run.after = start;
   const int rows = std::min(kCell, height - y0), cols = std::min(kCell, width - x0);
@@ -264,6 +267,9 @@ CellRun dither_cell(const Window& start, int x0, int y0, const int (&pair)[2], c
       const int dx = forward ? i : cols - 1 - i;
       const Mapped m = map_one(run.after.at(dx, dy), space, entries, std::span<const int>(pair, 2));
       run.cost += m.cost;
+      // Every term of the cost is positive: once past the best pair's, this
+      // pair cannot win, and the rest of the cell is not worth dithering.
+      if (run.cost > limit) return run;
       run.entry[static_cast<std::size_t>(dy * kCell + dx)] = m.entry;
       const Rgb wanted = clamped(start.at(dx, dy));
       const Rgb& shown = entries[static_cast<std::size_t>(m.entry)].working;
@@ -370,7 +376,8 @@ void map_cells(Store& s, Surface* preview, const Space& space, const std::vector
       std::array<int, 2> chosen = tried[0];
       for (std::size_t i = 0; i < tried.size(); ++i) {
         const int pair[2] = {tried[i][0], tried[i][1]};
-        CellRun run = dither_cell(start, x0, y0, pair, space, entries, kernel, s.DITHERSTRENGTH, s.OUTPUTX, s.OUTPUTY);
+        CellRun run = dither_cell(start, x0, y0, pair, space, entries, kernel, s.DITHERSTRENGTH, s.OUTPUTX,
+                                  s.OUTPUTY, i == 0 ? kNoLimit : best.cost);
         if (i == 0 || run.cost < best.cost) {
           best = run;
           chosen = tried[i];
