@@ -167,6 +167,7 @@ void build_look_menu(frmMain& f, QMenuBar& bar) {
           QObject::connect(button, &QAbstractButton::clicked, look, [&f] { show_look(f, best_chosen(f)); });
   }
   QObject::connect(look, &QMenu::aboutToShow, look, [&f] { show_look(f, best_chosen(f)); });
+  show_look(f, false);
 }
 
 QAction* look_action(frmMain& f, std::string_view setting, std::string_view word) {
