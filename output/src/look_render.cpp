@@ -319,6 +319,17 @@ double reach_cost(const Oklab& mean, const Entry& a, const Entry& b, int pixels)
   return pixels * squared_distance(mean, p);
 }
 
+// Whether a cell holds a pixel that takes the key colour now. The cells'
+// flags cannot tell: they stay raised from every earlier picture, placement
+// and threshold the window converted, so that the threshold's handler knows
+// which cells to revisit.
+bool holds_key(const Store& s, int x0, int y0) {
+  for (int y = y0; y < y0 + kCell && y < s.OUTPUTY; ++y)
+    for (int x = x0; x < x0 + kCell && x < s.OUTPUTX; ++x)
+      if (counts_as_transparent(s, s.IMAGEIN(x, y, 4))) return true;
+  return false;
+}
+
 void map_cells(Store& s, Surface* preview, const Space& space, const std::vector<Entry>& entries,
                std::span<const KernelEntry> kernel) {
   Plane plane = working_plane(s, space);
@@ -335,7 +346,7 @@ void map_cells(Store& s, Surface* preview, const Space& space, const std::vector
       // other cell's choice depends on the palette and the picture alone, so
       // that rendering again gives the same picture.
       std::vector<std::array<int, 2>> tried;
-      if (s.OUTCOLORBLOCK[cx][cy][5] == 1) {
+      if (holds_key(s, x0, y0)) {
         tried.push_back({s.OUTCOLORBLOCK[cx][cy][1], s.OUTCOLORBLOCK[cx][cy][2]});
       } else {
         std::vector<Oklab> keys;

@@ -85,6 +85,9 @@ struct SettingWord {
   // The window's option button that stands for the word; a word without one
   // (no diffusion, the formats of the list box) is told by the setting's use.
   Ctl control = Ctl::None;
+  // How the window's Look menu shows the word; null: the word itself, its
+  // hyphens as spaces and its first letter capitalised.
+  const char* label = nullptr;
 };
 
 // One setting.
@@ -104,6 +107,8 @@ struct SettingKey {
   // A setting of the look: files hold it only away from its default, so that
   // every file written without the look stays as it was.
   bool look = false;
+  // How the window's Look menu names the setting; null: as a word's label.
+  const char* label = nullptr;
 };
 
 // Every setting, in the order of the help and of the files.
@@ -117,6 +122,10 @@ const SettingKey& setting_key(std::string_view name);
 std::string setting_words(const SettingKey& key);
 // The word of a value, nullptr when none has it.
 const char* word_of(const SettingKey& key, int value);
+// How a menu shows a word or a setting: its label, else the word or the name
+// with its hyphens as spaces and its first letter capitalised.
+std::string menu_label(const SettingWord& word);
+std::string menu_label(const SettingKey& key);
 // The control of a value's word, Ctl::None when it has none.
 Ctl control_of(const SettingKey& key, int value);
 
