@@ -251,7 +251,8 @@ TEST(SettingsFile, BestGivesTheBestLookWhereTheFileNamesNothingElse) {
     EXPECT_EQ(setting_value(setting_key(choice.name), s), choice.word) << choice.name;
   }
   // Written out, the file holds every choice, so that it reads back the same
-  // whatever best stands for by then.
+  // whatever best stands for by then, a look setting at its default included.
+  s.light = DiffusionLight::Gamma;
   ConversionSettings back;
   ASSERT_EQ(read_settings_text(settings_file_text(s), back), "");
   EXPECT_EQ(back, s);

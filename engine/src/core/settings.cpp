@@ -249,7 +249,9 @@ std::string set_setting(const SettingKey& key, std::string_view value, Conversio
 }
 
 bool written_to_files(const SettingKey& key, const ConversionSettings& s) {
-  return !key.look || setting_value(key, s) != setting_value(key, ConversionSettings{});
+  // With best on, a look setting left out would read back as best's choice,
+  // so every one is written where it stands.
+  return !key.look || s.best || setting_value(key, s) != setting_value(key, ConversionSettings{});
 }
 
 const std::vector<BestChoice>& best_look() {
