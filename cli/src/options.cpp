@@ -66,7 +66,7 @@ std::string read_settings(std::string_view path, Settings& s, bool& unreadable) 
     unreadable = true;
     return "--settings " + shown_name(name) + ": cannot read the file: " + std::strerror(errno);
   }
-  return load_settings_file(name, s);
+  return load_settings_file(name, s, &s.given);
 }
 
 // The conversion settings come whole from their table, right after
@@ -216,6 +216,7 @@ std::string apply(const Option& o, std::string_view value, bool has_value, Setti
     case Kind::Setting: {
       const SettingKey& key = *o.key;
       if (&key == &setting_key("format")) s.format_given = true;
+      s.given.emplace_back(key.name);
       const std::string wrong =
           set_setting(key, key.kind == SettingKind::Flag && !has_value ? std::string_view("true") : value, s);
       return wrong.empty() ? wrong : name + ": " + wrong;
@@ -335,6 +336,8 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
   }
 
   if (s.help || s.version) return r;
+  if (s.best)
+    apply_best(s, [&](std::string_view name) { return std::find(s.given.begin(), s.given.end(), name) != s.given.end(); });
   for (const SettingKey& key : setting_keys())
     if (const std::string w = setting_warning(key, s); !w.empty())
       r.warnings.push_back("--" + std::string(key.name) + ": " + w);
@@ -430,6 +433,13 @@ void configure(const ConversionSettings& s, Store& store, ControlValues& control
 
   controls.checks[Ctl::pattern] = s.bayer;
   store.BAYERSTRENGTH = bayer_strength(s.bayer_strength);
+
+  // A kernel without an option button rides on Dither alone.
+  store.KERNEL = kernel == Ctl::None && s.diffusion != Diffusion::None ? static_cast<int>(s.diffusion) : 0;
+  store.DISTANCE = static_cast<int>(s.distance);
+  store.LINEARLIGHT = static_cast<int>(s.light);
+  store.REFINE = s.refine_palette ? 1 : 0;
+  store.PAIRSDITHERED = static_cast<int>(s.cell_pairs);
 }
 
 }  // namespace tessera::cli

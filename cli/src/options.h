@@ -28,6 +28,8 @@ struct Job {
 // holds) start at the window's start states.
 struct Settings : ConversionSettings {
   bool format_given = false;  // --format was given (else --output's name may set it)
+  // The settings given by an option or a settings file, which --best leaves.
+  std::vector<std::string> given;
   std::string output;
   std::string export_bmp;
   std::string png;

@@ -32,6 +32,14 @@ std::span<const KernelEntry> diffusion_kernel(int dither) {
       return kernel_of<3>();
     case 4:
       return kernel_of<4>();
+    case 5:
+      return diffusion_kernels::kJarvisJudiceNinke;
+    case 6:
+      return diffusion_kernels::kSierra;
+    case 7:
+      return diffusion_kernels::kTwoRowSierra;
+    case 8:
+      return diffusion_kernels::kSierraLite;
     default:
       return {};
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "diffusion_avx2.h"
+#include "look_render.h"
 #include "tessera/bayer.h"
 #include "tessera/diffusion.h"
 #include "tessera/number.h"
@@ -38,6 +39,7 @@ void read_settings(Store& s, Controls& controls) {
     if (controls.checked(Ctl::FloydSteinburg)) s.DITHER = 1;
     if (controls.checked(Ctl::Burkes)) s.DITHER = 3;
     if (controls.checked(Ctl::Stucki)) s.DITHER = 4;
+    if (s.KERNEL != 0) s.DITHER = s.KERNEL;
     s.DITHERSTRENGTH = diffusion_strength(controls.text(Ctl::DitherValue));
   }
   s.PATTERN = controls.checked(Ctl::pattern) ? 1 : 0;
@@ -163,6 +165,26 @@ void map_pixels(Store& s, Surface* preview, KernelSet kernels) {
   map_pixels_plain<Dither>(s, preview);
 }
 
+void map_pixels_classic(Store& s, Surface* preview, KernelSet kernels) {
+  switch (s.DITHER) {
+    case 1:
+      map_pixels<1>(s, preview, kernels);
+      break;
+    case 2:
+      map_pixels<2>(s, preview, kernels);
+      break;
+    case 3:
+      map_pixels<3>(s, preview, kernels);
+      break;
+    case 4:
+      map_pixels<4>(s, preview, kernels);
+      break;
+    default:  // no diffusion (any other kernel number has no entries)
+      map_pixels<0>(s, preview, kernels);
+      break;
+  }
+}
+
 }  // namespace
 
 double bayer_strength(std::string_view text) {
@@ -191,22 +213,10 @@ void DRAWOUTPUT(Store& s, Controls& controls, KernelSet kernels) {
 
   if (s.PATTERN == 1) ordered_prepass(s);
 
-  switch (s.DITHER) {
-    case 1:
-      map_pixels<1>(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
-      break;
-    case 2:
-      map_pixels<2>(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
-      break;
-    case 3:
-      map_pixels<3>(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
-      break;
-    case 4:
-      map_pixels<4>(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
-      break;
-    default:  // no diffusion (any other kernel number has no entries)
-      map_pixels<0>(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
-      break;
+  if (wants_look_rendering(s)) {
+    map_pixels_look(s, preview ? &OUTPUTIMAGE : nullptr);
+  } else {
+    map_pixels_classic(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
   }
 
   s.RENDEREDFILETYPE = s.OUTPUTFILETYPE;

@@ -122,6 +122,36 @@ TEST_F(BatchCli, ASettingsFileConvertsLikeTheOptionsItHolds) {
   EXPECT_FALSE(fs::exists(dir_ / "rose.bmp1"));
 }
 
+TEST_F(BatchCli, BestLeavesWhatIsGivenExplicitlyWhereverItStands) {
+  sample("rose_alpha_400x301.png", "rose.png");
+  // Whichever order, an explicit option and a settings file's lines win.
+  ASSERT_EQ(run({"--diffusion", "atkinson", "--best", "--save-settings", "a.tessera"}).status, 0);
+  ASSERT_EQ(run({"--best", "--diffusion", "atkinson", "--save-settings", "b.tessera"}).status, 0);
+  const std::string a = read_text(dir_ / "a.tessera");
+  EXPECT_EQ(a, read_text(dir_ / "b.tessera"));
+  EXPECT_TRUE(has(a, "\ndiffusion = atkinson\n")) << a;
+  EXPECT_TRUE(has(a, "\nbest = true\n")) << a;
+  for (const BestChoice& choice : best_look()) {
+    const SettingKey& key = setting_key(choice.name);
+    if (key.name == std::string_view("diffusion") || setting_value(key, ConversionSettings{}) == choice.word) continue;
+    EXPECT_TRUE(has(a, "\n" + std::string(choice.name) + " = " + choice.word + "\n")) << choice.name;
+  }
+  {
+    std::ofstream f(dir_ / "scale.tessera");
+    f << "scale = bicubic\n";
+  }
+  ASSERT_EQ(run({"--best", "--settings", "scale.tessera", "--save-settings", "c.tessera"}).status, 0);
+  EXPECT_TRUE(has(read_text(dir_ / "c.tessera"), "\nscale = bicubic\n"));
+
+  // The saved file converts as the options do.
+  ASSERT_EQ(run({"-q", "--best", "-f", "bmp4", "-o", "best.bmp4", "rose.png"}).status, 0);
+  ASSERT_EQ(run({"-q", "--best", "--save-settings", "best.tessera"}).status, 0);
+  ASSERT_EQ(run({"-q", "--settings", "best.tessera", "-f", "bmp4", "-o", "file.bmp4", "rose.png"}).status, 0);
+  EXPECT_EQ(read_all(dir_ / "best.bmp4"), read_all(dir_ / "file.bmp4"));
+  ASSERT_EQ(run({"-q", "-f", "bmp4", "-o", "plain.bmp4", "rose.png"}).status, 0);
+  EXPECT_NE(read_all(dir_ / "best.bmp4"), read_all(dir_ / "plain.bmp4"));
+}
+
 // ---- folders and output folders ---------------------------------------------------
 
 TEST_F(BatchCli, FoldersWithRecursionKeepTheirLayoutUnderTheOutputFolder) {

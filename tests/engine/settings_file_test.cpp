@@ -229,3 +229,31 @@ TEST(NumberText, RoundedLikeTheIterationBox) {
   EXPECT_EQ(rounded_number_value("1e300"), INT_MAX);
   EXPECT_EQ(rounded_number_value("-1e300"), INT_MIN);
 }
+
+TEST(SettingsFile, TheLookIsWrittenOnlyWhereItIsSet) {
+  ConversionSettings s;
+  s.light = DiffusionLight::Linear;
+  s.cell_pairs = CellPairs::Dithered;
+  const std::string text = settings_file_text(s);
+  EXPECT_EQ(text, std::string(kDefaultText) + "diffusion-light = linear\ncell-pairs = dithered\n");
+  ConversionSettings back;
+  ASSERT_EQ(read_settings_text(text, back), "");
+  EXPECT_EQ(back, s);
+}
+
+TEST(SettingsFile, BestGivesTheBestLookWhereTheFileNamesNothingElse) {
+  ConversionSettings s;
+  ASSERT_EQ(read_settings_text("diffusion = atkinson\nbest = true\n", s), "");
+  EXPECT_TRUE(s.best);
+  EXPECT_EQ(s.diffusion, Diffusion::Atkinson) << "a line of the file wins over best, wherever it stands";
+  for (const BestChoice& choice : best_look()) {
+    if (std::string_view(choice.name) == "diffusion") continue;
+    EXPECT_EQ(setting_value(setting_key(choice.name), s), choice.word) << choice.name;
+  }
+  // Written out, the file holds every choice, so that it reads back the same
+  // whatever best stands for by then, a look setting at its default included.
+  s.light = DiffusionLight::Gamma;
+  ConversionSettings back;
+  ASSERT_EQ(read_settings_text(settings_file_text(s), back), "");
+  EXPECT_EQ(back, s);
+}

@@ -77,7 +77,7 @@ TEST_F(Completion, OffersEveryOptionOfTheProgramsHelp) {
   for (const std::string& o : options)
     EXPECT_NE(std::find(offered.begin(), offered.end(), o), offered.end()) << o;
   EXPECT_EQ(complete({"--for"}), (Words{"--format"}));
-  EXPECT_EQ(complete({"--diffusion"}), (Words{"--diffusion", "--diffusion-strength"}));
+  EXPECT_EQ(complete({"--diffusion"}), (Words{"--diffusion", "--diffusion-light", "--diffusion-strength"}));
   EXPECT_EQ(complete({"-q"}), (Words{"-q"}));
 }
 
@@ -85,7 +85,8 @@ TEST_F(Completion, OffersTheWordsOfAWordOption) {
   ASSERT_FALSE(prefix_.empty()) << install_log();
   EXPECT_EQ(complete({"--format", ""}), (Words{"bmp1", "bmp4"}));
   EXPECT_EQ(complete({"-f", "bmp"}), (Words{"bmp1", "bmp4"}));
-  EXPECT_EQ(complete({"--diffusion", "s"}), (Words{"stucki"}));
+  EXPECT_EQ(complete({"--diffusion", "st"}), (Words{"stucki"}));
+  EXPECT_EQ(complete({"--diffusion", "sierra"}), (Words{"sierra", "sierra-lite"}));
   EXPECT_EQ(complete({"--grey", "--method", "k"}), (Words{"kmeans"}));
   EXPECT_EQ(complete({"--place", "a"}), (Words{"aspect-fill"}));
   EXPECT_EQ(complete({"--report", ""}), (Words{"json", "none"}));

@@ -1,28 +1,12 @@
 // A whole session in the window gives the same file as the command-line
 // converter with the same settings.
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-
+#include "command_line_bytes.h"
 #include "window_fixture.h"
 
 namespace tessera::testing {
 namespace {
 
-std::vector<char> bytes_of(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class SessionTest : public WindowTest {
- protected:
-  std::vector<char> converted(const std::string& picture, const std::string& options, const std::string& out) {
-    const std::string command = "'" + std::string(TESSERA_BINARY_DIR) + "/cli/tessera-convert' -q " + options +
-                                " '" + picture + "' -o '" + out + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    return bytes_of(out);
-  }
-};
+using SessionTest = WindowTest;
 
 TEST_F(SessionTest, OpenProcessSaveMatchesTheCommandLineByte_for_byte) {
   const std::string picture = sample_copy();

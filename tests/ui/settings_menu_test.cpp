@@ -9,19 +9,13 @@
 #include <fstream>
 #include <iterator>
 
+#include "command_line_bytes.h"
 #include "tessera/settings_file.h"
 #include "tessera/window_settings.h"
 #include "window_fixture.h"
 
 namespace tessera::testing {
 namespace {
-
-const std::string kConvert = TESSERA_BINARY_DIR "/cli/tessera-convert";
-
-std::vector<std::uint8_t> file_bytes(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class SettingsMenuTest : public WindowTest {
  protected:
@@ -98,7 +92,7 @@ TEST_F(SettingsMenuTest, SavedFileHoldsWhatTheControlsShow) {
   save_answer = path;
   trigger("FileSaveSettings");
   EXPECT_EQ(settings_dialogs, 1);
-  const auto written = file_bytes(path);
+  const auto written = bytes_of(path);
   EXPECT_EQ(std::string(written.begin(), written.end()), settings_file_text(ConversionSettings{}))
       << "a fresh window shows the start settings";
   ASSERT_EQ(messages.size(), 1u);
@@ -206,13 +200,13 @@ TEST_F(SettingsMenuTest, TheCommandLineReadingTheWindowsFileWritesTheWindowsByte
   const std::string cmd = "'" + kConvert + "' -q --settings '" + *save_answer + "' -o '" +
                           (dir / "cli.bmp4").string() + "' '" + picture + "' 2>/dev/null";
   ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  EXPECT_EQ(file_bytes(dir / "cli.bmp4"), file_bytes(target));
+  EXPECT_EQ(bytes_of(dir / "cli.bmp4"), bytes_of(target));
 
   // And the way back: the command line's file loaded into a fresh window.
   const std::string back = (dir / "cli.tessera").string();
   const std::string save = "'" + kConvert + "' --settings '" + *save_answer + "' --save-settings '" + back + "'";
   ASSERT_EQ(std::system(save.c_str()), 0);
-  EXPECT_EQ(file_bytes(back), file_bytes(*save_answer)) << "either side writes the same bytes";
+  EXPECT_EQ(bytes_of(back), bytes_of(*save_answer)) << "either side writes the same bytes";
 }
 
 TEST_F(SettingsMenuTest, AResamplerWithoutAButtonLeavesNoneCheckedAndIsKept) {
@@ -239,10 +233,9 @@ TEST_F(SettingsMenuTest, AResamplerWithoutAButtonLeavesNoneCheckedAndIsKept) {
   f->SaveExec.click();
   const auto target = dir / "rose_alpha_400x301.bmp4";
   ASSERT_TRUE(std::filesystem::exists(target));
-  const std::string cmd = "'" + kConvert + "' -q -f bmp4 --scale area-lanczos-linear --diffusion floyd-steinberg" +
-                          " -o '" + (dir / "cli.bmp4").string() + "' '" + picture + "' 2>/dev/null";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  EXPECT_EQ(file_bytes(dir / "cli.bmp4"), file_bytes(target));
+  EXPECT_EQ(converted(picture, "-f bmp4 --scale area-lanczos-linear --diffusion floyd-steinberg",
+                      (dir / "cli.bmp4").string()),
+            bytes_of(target));
 
   save_answer = (dir / "saved.tessera").string();
   trigger("FileSaveSettings");

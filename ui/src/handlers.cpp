@@ -41,15 +41,21 @@ void stage4(frmMain& f) {
 }
 
 int rerun_input(Control& sender) {
-  frmMain& f = frmMain::of(sender);
-  stage1(f);
-  stage2(f);
+  rerun_input(frmMain::of(sender));
   return 0;
 }
 
 int rerun_output(Control& sender) {
-  stage4(frmMain::of(sender));
+  rerun_rendering(frmMain::of(sender));
   return 0;
+}
+
+// A kernel's option button wins over a kernel the Look menu chose.
+int choose_kernel(Control& sender, int kernel) {
+  frmMain& f = frmMain::of(sender);
+  f.store.DITHER = kernel;
+  f.store.KERNEL = 0;
+  return rerun_output(sender);
 }
 
 // One click of an up-down control: up adds the step, down subtracts it, a
@@ -83,6 +89,38 @@ void report_save(frmMain& f, const SaveResult& r) {
 }
 
 }  // namespace
+
+void rerun_input(frmMain& f) {
+  stage1(f);
+  stage2(f);
+}
+
+void rerun_palette(frmMain& f) {
+  // The palette is chosen from the working image as it stands; only then is
+  // the input read afresh for the rendering.
+  stage2(f);
+  stage3(f);
+  stage1(f);
+  stage4(f);
+}
+
+void rerun_cell_pairs(frmMain& f) {
+  if (f.store.OUTPUTFILETYPE == 1) {
+    f.store.COLORBLOCKFIRSTPASS = 1;
+    stage3b(f);
+  }
+  stage4(f);
+}
+
+void rerun_rendering(frmMain& f) { stage4(f); }
+
+void rerun_all(frmMain& f) {
+  f.store.COLORBLOCKFIRSTPASS = 1;
+  stage1(f);
+  stage2(f);
+  stage3(f);
+  stage4(f);
+}
 
 int FRMMAIN_SHOWN(fw::Form& sender, const EventArgs&) {
   auto& f = static_cast<frmMain&>(sender);
@@ -134,23 +172,12 @@ int FRMMAIN_INPUTIMGFRAME_CLICK(Control& sender, const EventArgs&) {
 // ---- whole runs ---------------------------------------------------------------
 
 int FRMMAIN_PROCESSBUTTON_CLICK(Control& sender, const EventArgs&) {
-  frmMain& f = frmMain::of(sender);
-  f.store.COLORBLOCKFIRSTPASS = 1;
-  stage1(f);
-  stage2(f);
-  stage3(f);
-  stage4(f);
+  rerun_all(frmMain::of(sender));
   return 0;
 }
 
 int FRMMAIN_RESETCOLOR_CLICK(Control& sender, const EventArgs&) {
-  // The palette is chosen from the working image as it stands; only then is
-  // the input read afresh for the rendering.
-  frmMain& f = frmMain::of(sender);
-  stage2(f);
-  stage3(f);
-  stage1(f);
-  stage4(f);
+  rerun_palette(frmMain::of(sender));
   return 0;
 }
 
@@ -252,25 +279,13 @@ int FRMMAIN_DITHER_CLICK(Control& sender, const EventArgs&) {
   return 0;
 }
 
-int FRMMAIN_FLOYDSTEINBURG_CLICK(Control& sender, const EventArgs&) {
-  frmMain::of(sender).store.DITHER = 1;
-  return rerun_output(sender);
-}
+int FRMMAIN_FLOYDSTEINBURG_CLICK(Control& sender, const EventArgs&) { return choose_kernel(sender, 1); }
 
-int FRMMAIN_ATKINSON_CLICK(Control& sender, const EventArgs&) {
-  frmMain::of(sender).store.DITHER = 2;
-  return rerun_output(sender);
-}
+int FRMMAIN_ATKINSON_CLICK(Control& sender, const EventArgs&) { return choose_kernel(sender, 2); }
 
-int FRMMAIN_BURKES_CLICK(Control& sender, const EventArgs&) {
-  frmMain::of(sender).store.DITHER = 3;
-  return rerun_output(sender);
-}
+int FRMMAIN_BURKES_CLICK(Control& sender, const EventArgs&) { return choose_kernel(sender, 3); }
 
-int FRMMAIN_STUCKI_CLICK(Control& sender, const EventArgs&) {
-  frmMain::of(sender).store.DITHER = 4;
-  return rerun_output(sender);
-}
+int FRMMAIN_STUCKI_CLICK(Control& sender, const EventArgs&) { return choose_kernel(sender, 4); }
 
 int FRMMAIN_PATTERN_CLICK(Control& sender, const EventArgs&) { return rerun_output(sender); }
 

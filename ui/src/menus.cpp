@@ -6,6 +6,7 @@
 #include <QMenuBar>
 
 #include "tessera/frm_main.h"
+#include "tessera/look_menu.h"
 #include "tessera/palette_menu.h"
 #include "tessera/window_settings.h"
 
@@ -65,6 +66,7 @@ void build_menus(frmMain& f) {
   add_action(file, "FileQuit", "Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), [&f] { f.window()->close(); });
 
   build_palette_menu(f, *bar);
+  build_look_menu(f, *bar);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("HelpMenu"));

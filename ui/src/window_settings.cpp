@@ -6,6 +6,7 @@
 
 #include "tessera/frm_main.h"
 #include "tessera/handlers.h"
+#include "tessera/look_menu.h"
 #include "tessera/number.h"
 
 namespace tessera {
@@ -19,6 +20,28 @@ T checked_word(frmMain& f, const char* setting, T otherwise) {
   for (const SettingWord& w : setting_key(setting).words)
     if (w.control != Ctl::None && f.checked(w.control)) return static_cast<T>(w.value);
   return otherwise;
+}
+
+// A setting whose value the store holds without an option button (a word of
+// the Look menu): the store's value; else the checked button's word.
+template <typename T>
+T stored_or_checked_word(frmMain& f, const char* setting, int stored, T otherwise) {
+  const SettingKey& key = setting_key(setting);
+  if (stored != 0 && word_of(key, stored) != nullptr && control_of(key, stored) == Ctl::None)
+    return static_cast<T>(stored);
+  return checked_word(f, setting, otherwise);
+}
+
+// Whether the settings still hold the best look in every setting of the look
+// that it names. A file leaves out a setting of the look at its default, and
+// `best` would bring the best word back for it; so the window calls its look
+// the best only while it is.
+bool look_is_best(const ConversionSettings& s) {
+  for (const BestChoice& choice : best_look()) {
+    const SettingKey& key = setting_key(choice.name);
+    if (key.look && setting_value(key, s) != choice.word) return false;
+  }
+  return true;
 }
 
 // Checks the option button that stands for the value's word.
@@ -41,7 +64,7 @@ void set_quietly(fw::TextBox& box, const std::string& text) {
 ConversionSettings window_settings(frmMain& f) {
   ConversionSettings s;
   s.format = f.OutputTypesBox.selected_index() == 0 ? TargetFormat::Bmp1 : TargetFormat::Bmp4;
-  s.scale = checked_word(f, "scale", static_cast<Resampler>(f.store.SCALE));
+  s.scale = stored_or_checked_word(f, "scale", f.store.SCALE, static_cast<Resampler>(f.store.SCALE));
   s.place = checked_word(f, "place", PlaceMode::Stretch);
   s.no_aspect_correction = !f.AspectRatioCorrect.checked();
   s.grey = f.GreyScale.checked();
@@ -50,10 +73,17 @@ ConversionSettings window_settings(frmMain& f) {
   s.method = checked_word(f, "method", static_cast<Method>(f.store.KMEANS));
   s.max_iterations = f.MaxKMeans.text();
   s.trans = f.store.TRANS;
-  s.diffusion = f.Dither.checked() ? checked_word(f, "diffusion", Diffusion::Atkinson) : Diffusion::None;
+  // A kernel of the Look menu rides on the Dither box, as rendering reads it.
+  s.diffusion = f.Dither.checked() ? stored_or_checked_word(f, "diffusion", f.store.KERNEL, Diffusion::Atkinson)
+                                   : Diffusion::None;
   s.diffusion_strength = f.DitherValue.text();
   s.bayer = f.pattern.checked();
   s.bayer_strength = f.BayerValue.text();
+  s.distance = static_cast<ColourDistance>(f.store.DISTANCE);
+  s.light = static_cast<DiffusionLight>(f.store.LINEARLIGHT);
+  s.refine_palette = f.store.REFINE != 0;
+  s.cell_pairs = static_cast<CellPairs>(f.store.PAIRSDITHERED);
+  s.best = best_chosen(f);
   return s;
 }
 
@@ -87,6 +117,10 @@ void apply_window_settings(frmMain& f, const ConversionSettings& s) {
   if (diffusion) {
     check_word(f, "diffusion", s.diffusion);
     f.store.DITHER = static_cast<int>(s.diffusion);
+    // A kernel without a button of its own rides on the Dither box, as on
+    // the command line; a button's kernel takes over from it.
+    const bool own_button = control_of(setting_key("diffusion"), f.store.DITHER) != Ctl::None;
+    f.store.KERNEL = own_button ? 0 : f.store.DITHER;
   }
   set_quietly(f.DitherValue, s.diffusion_strength);
   f.store.DITHERSTRENGTH = number_value(s.diffusion_strength) / 100.0;
@@ -94,6 +128,12 @@ void apply_window_settings(frmMain& f, const ConversionSettings& s) {
   f.pattern.set_checked(s.bayer);
   set_quietly(f.BayerValue, s.bayer_strength);
   f.store.BAYERSTRENGTH = number_value(s.bayer_strength) / 100.0;
+
+  f.store.DISTANCE = static_cast<int>(s.distance);
+  f.store.LINEARLIGHT = static_cast<int>(s.light);
+  f.store.REFINE = s.refine_palette ? 1 : 0;
+  f.store.PAIRSDITHERED = static_cast<int>(s.cell_pairs);
+  show_look(f, s.best && look_is_best(s));
 }
 
 void LOADSETTINGS(frmMain& f) {
@@ -101,6 +141,11 @@ void LOADSETTINGS(frmMain& f) {
   const std::optional<std::string> path = f.desktop.open_settings(f.window());
   if (!path || path->empty()) return;
   ConversionSettings s = window_settings(f);
+  // A file holds the look only away from its defaults: what it leaves out
+  // is the default, not what the window shows now.
+  const ConversionSettings defaults;
+  for (const SettingKey& key : setting_keys())
+    if (key.look) key.set(s, key.get(defaults));
   const std::string wrong = load_settings_file(*path, s);
   if (!wrong.empty()) {
     f.desktop.message("Could not load the settings: " + wrong + ".");

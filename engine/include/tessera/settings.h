@@ -4,6 +4,7 @@
 // all read it, so a new setting is one row here plus where it is used.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,24 @@ enum class PlaceMode { Fill = 0, Stretch = 1, Center = 2, Fit = 3, AspectFill = 
 // The palette method (the store's KMEANS).
 enum class Method { MedianCut = 0, Kmeans = 1, Colorq = 2 };
 // Error diffusion: None, or the kernel (the store's DITHER).
-enum class Diffusion { None = 0, FloydSteinberg = 1, Atkinson = 2, Burkes = 3, Stucki = 4 };
+enum class Diffusion {
+  None = 0,
+  FloydSteinberg = 1,
+  Atkinson = 2,
+  Burkes = 3,
+  Stucki = 4,
+  // The look's wider kernels, which have no option button of their own.
+  JarvisJudiceNinke = 5,
+  Sierra = 6,
+  TwoRowSierra = 7,
+  SierraLite = 8,
+};
+// The colour distance of the look's choices (the store's DISTANCE).
+enum class ColourDistance { Rgb = 0, Oklab = 1 };
+// What error diffusion carries its error in (the store's LINEARLIGHT).
+enum class DiffusionLight { Gamma = 0, Linear = 1 };
+// When a BMP1 cell's pair is chosen (the store's PAIRSDITHERED).
+enum class CellPairs { Before = 0, Dithered = 1 };
 
 // What the controls of a conversion stand at; the defaults are the window's
 // start states.
@@ -49,6 +67,12 @@ struct ConversionSettings {
   std::string diffusion_strength = "100";
   bool bayer = false;
   std::string bayer_strength = "100";
+  // The look.
+  ColourDistance distance = ColourDistance::Rgb;
+  DiffusionLight light = DiffusionLight::Gamma;
+  bool refine_palette = false;
+  CellPairs cell_pairs = CellPairs::Before;
+  bool best = false;
 
   friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
 };
@@ -61,6 +85,9 @@ struct SettingWord {
   // The window's option button that stands for the word; a word without one
   // (no diffusion, the formats of the list box) is told by the setting's use.
   Ctl control = Ctl::None;
+  // How the window's Look menu shows the word; null: the word itself, its
+  // hyphens as spaces and its first letter capitalised.
+  const char* label = nullptr;
 };
 
 // One setting.
@@ -77,6 +104,11 @@ struct SettingKey {
   int (*get)(const ConversionSettings&) = nullptr;
   void (*set)(ConversionSettings&, int) = nullptr;
   std::string ConversionSettings::*text = nullptr;
+  // A setting of the look: files hold it only away from its default, so that
+  // every file written without the look stays as it was.
+  bool look = false;
+  // How the window's Look menu names the setting; null: as a word's label.
+  const char* label = nullptr;
 };
 
 // Every setting, in the order of the help and of the files.
@@ -90,6 +122,10 @@ const SettingKey& setting_key(std::string_view name);
 std::string setting_words(const SettingKey& key);
 // The word of a value, nullptr when none has it.
 const char* word_of(const SettingKey& key, int value);
+// How a menu shows a word or a setting: its label, else the word or the name
+// with its hyphens as spaces and its first letter capitalised.
+std::string menu_label(const SettingWord& word);
+std::string menu_label(const SettingKey& key);
 // The control of a value's word, Ctl::None when it has none.
 Ctl control_of(const SettingKey& key, int value);
 
@@ -107,6 +143,19 @@ std::string_view trimmed_value(std::string_view text);
 // Sets one setting from its text. Returns "" or what is wrong with the value
 // (without the setting's name).
 std::string set_setting(const SettingKey& key, std::string_view value, ConversionSettings& settings);
+
+// Whether a settings file writes the key for these settings.
+bool written_to_files(const SettingKey& key, const ConversionSettings& settings);
+
+// The look that measures best, as settings and their words: what `best`
+// stands for. Applies it to every setting for which given(name) is false,
+// so that a setting given explicitly wins.
+struct BestChoice {
+  const char* name;
+  const char* word;
+};
+const std::vector<BestChoice>& best_look();
+void apply_best(ConversionSettings& settings, const std::function<bool(std::string_view name)>& given);
 
 // The value as a settings file writes it.
 std::string setting_value(const SettingKey& key, const ConversionSettings& settings);

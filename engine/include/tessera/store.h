@@ -142,7 +142,7 @@ struct Store {
   int BRIGHTNESS = 0;            // -255..255
   int CONTRAST = 0;              // -100..100
   int TRANS = 50;                // transparency threshold, percent
-  int DITHER = 2;                // 0 none, 1 FS, 2 Atkinson, 3 Burkes, 4 Stucki
+  int DITHER = 2;                // 0 none, 1 FS, 2 Atkinson, 3 Burkes, 4 Stucki, 5..8 see KERNEL
   double DITHERSTRENGTH = 1.0;
   int PATTERN = 0;               // ordered pre-pass on
   double BAYERSTRENGTH = 1.0;
@@ -151,6 +151,14 @@ struct Store {
   int OUTPUTFILETYPE = 1;        // 1 = BMP1, 4 = BMP4
   int MANUALTRANSPARENT = 0;
   int COLORBLOCKFIRSTPASS = 1;
+
+  // ---- the look: choices beyond the window's controls ------------------
+  // Each opts in; all at zero is the classic conversion, byte for byte.
+  int DISTANCE = 0;       // colour distance of the look's choices: 0 RGB, 1 OKLab
+  int LINEARLIGHT = 0;    // 1: diffusion carries its error in linear light
+  int KERNEL = 0;         // a diffusion kernel with no control of its own (5..8), 0 none
+  int REFINE = 0;         // 1: the method's palette refined for the look
+  int PAIRSDITHERED = 0;  // BMP1: 1 chooses each cell's pair with its dithering in view
 
   // ---- picture and working-image geometry ------------------------------
   std::string OPENFILENAME;

@@ -68,6 +68,12 @@ SettingKey text(const char* name, const char* help, std::string S::*member) {
   return {name, 0, SettingKind::Text, "TEXT", help, 0, 0, {}, nullptr, nullptr, member};
 }
 
+SettingKey look(SettingKey key, const char* label = nullptr) {
+  key.look = true;
+  key.label = label;
+  return key;
+}
+
 }  // namespace
 
 const std::vector<SettingKey>& setting_keys() {
@@ -103,11 +109,30 @@ const std::vector<SettingKey>& setting_keys() {
                            {"floyd-steinberg", static_cast<int>(Diffusion::FloydSteinberg), Ctl::FloydSteinburg},
                            {"atkinson", static_cast<int>(Diffusion::Atkinson), Ctl::Atkinson},
                            {"burkes", static_cast<int>(Diffusion::Burkes), Ctl::Burkes},
-                           {"stucki", static_cast<int>(Diffusion::Stucki), Ctl::Stucki}}),
+                           {"stucki", static_cast<int>(Diffusion::Stucki), Ctl::Stucki},
+                           {"jarvis-judice-ninke", static_cast<int>(Diffusion::JarvisJudiceNinke), Ctl::None,
+                            "Jarvis, Judice and Ninke"},
+                           {"sierra", static_cast<int>(Diffusion::Sierra)},
+                           {"two-row-sierra", static_cast<int>(Diffusion::TwoRowSierra), Ctl::None, "Two-row Sierra"},
+                           {"sierra-lite", static_cast<int>(Diffusion::SierraLite), Ctl::None, "Sierra Lite"}}),
       text("diffusion-strength", "diffusion strength in percent, read like the window's box",
            &S::diffusion_strength),
       flag<&S::bayer>("bayer", "ordered (Bayer) dithering before the mapping"),
       text("bayer-strength", "Bayer strength in percent", &S::bayer_strength),
+      look(word<&S::distance>("distance", 0, "DISTANCE",
+                              "colour distance of the mapping and the look's palette and pairs",
+                              {{"rgb", static_cast<int>(ColourDistance::Rgb), Ctl::None, "RGB"},
+                               {"oklab", static_cast<int>(ColourDistance::Oklab), Ctl::None, "OKLab"}})),
+      look(word<&S::light>("diffusion-light", 0, "LIGHT", "what diffusion carries its error in",
+                           {{"gamma", static_cast<int>(DiffusionLight::Gamma)},
+                            {"linear", static_cast<int>(DiffusionLight::Linear)}})),
+      look(flag<&S::refine_palette>(
+          "refine-palette", "refine the method's palette by pixel counts on the grid, keeping dominant colours")),
+      look(word<&S::cell_pairs>("cell-pairs", 0, "WHEN", "BMP1: choose each cell's pair before or with its dithering",
+                                {{"before", static_cast<int>(CellPairs::Before)},
+                                 {"dithered", static_cast<int>(CellPairs::Dithered), Ctl::None, "With dithering"}}),
+           "BMP1 pairs"),
+      look(flag<&S::best>("best", "the look that measures best; options given explicitly still win")),
   };
   return keys;
 }
@@ -141,6 +166,22 @@ const char* word_of(const SettingKey& key, int value) {
     if (w.value == value) return w.word;
   return nullptr;
 }
+
+namespace {
+
+std::string label_or_spelt(const char* label, const char* spelling) {
+  if (label != nullptr) return label;
+  std::string out(spelling);
+  for (char& c : out)
+    if (c == '-') c = ' ';
+  if (!out.empty()) out[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(out[0])));
+  return out;
+}
+
+}  // namespace
+
+std::string menu_label(const SettingWord& word) { return label_or_spelt(word.label, word.word); }
+std::string menu_label(const SettingKey& key) { return label_or_spelt(key.label, key.name); }
 
 Ctl control_of(const SettingKey& key, int value) {
   for (const SettingWord& w : key.words)
@@ -205,6 +246,28 @@ std::string set_setting(const SettingKey& key, std::string_view value, Conversio
     }
   }
   return {};
+}
+
+bool written_to_files(const SettingKey& key, const ConversionSettings& s) {
+  // With best on, a look setting left out would read back as best's choice,
+  // so every one is written where it stands.
+  return !key.look || s.best || setting_value(key, s) != setting_value(key, ConversionSettings{});
+}
+
+const std::vector<BestChoice>& best_look() {
+  static const std::vector<BestChoice> choices = {
+      {"scale", "area-lanczos"},
+      {"method", "colorq"},
+      {"diffusion", "floyd-steinberg"},
+      {"diffusion-light", "linear"},
+      {"cell-pairs", "dithered"},
+  };
+  return choices;
+}
+
+void apply_best(ConversionSettings& s, const std::function<bool(std::string_view name)>& given) {
+  for (const BestChoice& choice : best_look())
+    if (!given(choice.name)) set_setting(setting_key(choice.name), choice.word, s);
 }
 
 std::string setting_value(const SettingKey& key, const ConversionSettings& s) {

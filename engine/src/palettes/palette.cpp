@@ -150,6 +150,7 @@ void INITIALIZECOLORS(Store& s, Controls& controls) {
       default:
         break;
     }
+    if (s.REFINE != 0) refine_palette_for_look(s, STARTINDEX);
   }
   reduce_to_grid(s);
 

@@ -46,6 +46,11 @@ void colorq(Store& store, Controls& controls, int first_slot, bool stop_when_set
 void colorq(Store& store, Controls& controls, int first_slot, std::vector<ColourCount> frequencies,
             bool stop_when_settled = true);
 
+// The look's refinement of the palette a method left in CLUSTER (look_palette.cpp):
+// free slots from first_slot on move, by pixel-weighted K-means in OKLab on
+// the grid; the picture's dominant flat colours are kept exactly.
+void refine_palette_for_look(Store& store, int first_slot);
+
 // The distinct colours of the working image in ascending colour order.
 std::vector<ColourCount> colour_frequencies(const Store& store);
 

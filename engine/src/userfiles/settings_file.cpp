@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <cstdint>
+#include <algorithm>
 
 #include "tessera/surface.h"
 
@@ -19,8 +20,9 @@ struct LineError {
   std::string message;
 };
 
-LineError read_lines(std::string_view text, ConversionSettings& settings) {
+LineError read_lines(std::string_view text, ConversionSettings& settings, std::vector<std::string>* named) {
   ConversionSettings next = settings;
+  std::vector<std::string> names;
   int line = 0;
   while (!text.empty() || line == 0) {
     ++line;
@@ -40,9 +42,14 @@ LineError read_lines(std::string_view text, ConversionSettings& settings) {
     if (key == nullptr) return {line, "unknown setting '" + std::string(name) + "'"};
     const std::string wrong = set_setting(*key, value, next);
     if (!wrong.empty()) return {line, std::string(key->name) + ": " + wrong};
+    names.emplace_back(key->name);
     if (text.empty()) break;
   }
+  // The file's own lines win over its best look, wherever they stand in it.
+  if (next.best)
+    apply_best(next, [&](std::string_view name) { return std::find(names.begin(), names.end(), name) != names.end(); });
   settings = next;
+  if (named != nullptr) named->insert(named->end(), names.begin(), names.end());
   return {};
 }
 
@@ -50,12 +57,14 @@ LineError read_lines(std::string_view text, ConversionSettings& settings) {
 
 std::string settings_file_text(const ConversionSettings& s) {
   std::string out = "# Tessera settings\n";
-  for (const SettingKey& key : setting_keys()) out += std::string(key.name) + " = " + setting_value(key, s) + "\n";
+  for (const SettingKey& key : setting_keys())
+    if (written_to_files(key, s)) out += std::string(key.name) + " = " + setting_value(key, s) + "\n";
   return out;
 }
 
-std::string read_settings_text(std::string_view text, ConversionSettings& settings) {
-  const LineError e = read_lines(text, settings);
+std::string read_settings_text(std::string_view text, ConversionSettings& settings,
+                               std::vector<std::string>* named) {
+  const LineError e = read_lines(text, settings, named);
   return e.line == 0 ? std::string() : "line " + std::to_string(e.line) + ": " + e.message;
 }
 
@@ -107,11 +116,12 @@ std::string read_settings_bytes(const std::string& path, std::string& text) {
 
 }  // namespace
 
-std::string load_settings_file(const std::string& path, ConversionSettings& settings) {
+std::string load_settings_file(const std::string& path, ConversionSettings& settings,
+                               std::vector<std::string>* named) {
   std::string text;
   const std::string why = read_settings_bytes(path, text);
   if (!why.empty()) return path + ": " + why;
-  const LineError e = read_lines(text, settings);
+  const LineError e = read_lines(text, settings, named);
   return e.line == 0 ? std::string() : path + ":" + std::to_string(e.line) + ": " + e.message;
 }
 

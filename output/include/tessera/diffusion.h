@@ -19,15 +19,17 @@ struct KernelEntry {
   double WEIGHT;
 };
 
-// Kernel of DITHER 1 (Floyd-Steinberg), 2 (Atkinson), 3 (Burkes) or
-// 4 (Stucki), entries in the order they are applied; empty for anything else.
+// Kernel of DITHER 1 (Floyd-Steinberg), 2 (Atkinson), 3 (Burkes),
+// 4 (Stucki), 5 (Jarvis-Judice-Ninke), 6 (Sierra), 7 (two-row Sierra) or
+// 8 (Sierra Lite), entries in the order they are applied; empty for anything
+// else.
 std::span<const KernelEntry> diffusion_kernel(int dither);
 
 // value + weight x cdist x strength, in extended precision, rounded half to
 // even and saturated to the channel range.
 inline int diffused_value(int value, double weight, double cdist, double strength);
 
-// Passes the error CDIST of pixel (x, y) on to the kernel's targets inside
+// Passes the error CDIST of pixel (x, y) (DITHER 1..4) on to the kernel's targets inside
 // OUTPUTX x OUTPUTY, mirrored on odd rows, with the step of the given kernel
 // set (which must run on this machine; every set gives the same values).
 void diffuse_error(Store& store, int x, int y, const double (&CDIST)[4], int dither, double strength,
@@ -80,6 +82,52 @@ inline constexpr std::array<KernelEntry, 12> kStucki = {{
     {0, 2, 4.0 / 42},
     {1, 2, 2.0 / 42},
     {2, 2, 1.0 / 42},
+}};
+
+// The wider kernels of the look (DITHER 5..8, chosen through KERNEL), which
+// only its own rendering runs.
+inline constexpr std::array<KernelEntry, 12> kJarvisJudiceNinke = {{
+    {1, 0, 7.0 / 48},
+    {2, 0, 5.0 / 48},
+    {-2, 1, 3.0 / 48},
+    {-1, 1, 5.0 / 48},
+    {0, 1, 7.0 / 48},
+    {1, 1, 5.0 / 48},
+    {2, 1, 3.0 / 48},
+    {-2, 2, 1.0 / 48},
+    {-1, 2, 3.0 / 48},
+    {0, 2, 5.0 / 48},
+    {1, 2, 3.0 / 48},
+    {2, 2, 1.0 / 48},
+}};
+
+inline constexpr std::array<KernelEntry, 10> kSierra = {{
+    {1, 0, 5.0 / 32},
+    {2, 0, 3.0 / 32},
+    {-2, 1, 2.0 / 32},
+    {-1, 1, 4.0 / 32},
+    {0, 1, 5.0 / 32},
+    {1, 1, 4.0 / 32},
+    {2, 1, 2.0 / 32},
+    {-1, 2, 2.0 / 32},
+    {0, 2, 3.0 / 32},
+    {1, 2, 2.0 / 32},
+}};
+
+inline constexpr std::array<KernelEntry, 7> kTwoRowSierra = {{
+    {1, 0, 4.0 / 16},
+    {2, 0, 3.0 / 16},
+    {-2, 1, 1.0 / 16},
+    {-1, 1, 2.0 / 16},
+    {0, 1, 3.0 / 16},
+    {1, 1, 2.0 / 16},
+    {2, 1, 1.0 / 16},
+}};
+
+inline constexpr std::array<KernelEntry, 3> kSierraLite = {{
+    {1, 0, 2.0 / 4},
+    {-1, 1, 1.0 / 4},
+    {0, 1, 1.0 / 4},
 }};
 
 }  // namespace diffusion_kernels

@@ -70,6 +70,16 @@ int FRMMAIN_COLOR14_CLICK(Control& sender, const EventArgs& e);
 int FRMMAIN_COLOR15_CLICK(Control& sender, const EventArgs& e);
 int FRMMAIN_COLOR16_CLICK(Control& sender, const EventArgs& e);
 
+// The stages a change reruns, as the controls' handlers run them: the input
+// and its census (a resampling button); the palette chosen again and the
+// rendering (Reset); BMP1's cell pairs chosen again and the rendering; the
+// rendering alone (Redraw); the whole conversion (PROCESS).
+void rerun_input(frmMain& f);
+void rerun_palette(frmMain& f);
+void rerun_cell_pairs(frmMain& f);
+void rerun_rendering(frmMain& f);
+void rerun_all(frmMain& f);
+
 // 1 when ALT is held at the moment of the call.
 int ISALTPRESSED(frmMain& f);
 // MaxKMeans, its label and its frame are live only while K-means++ is chosen.

@@ -1,4 +1,4 @@
-// The window's menu bar, above the client area: File and Help, with the
+// The window's menu bar, above the client area: File, Palette, Look and Help, with the
 // keyboard shortcuts that a desktop user expects. Every entry does what the
 // matching button does, through the button's own handler.
 #pragma once

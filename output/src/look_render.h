@@ -1,0 +1,20 @@
+// The look's rendering: the mapping and diffusion that the look's settings
+// (a perceptual distance, linear light, the wider kernels, BMP1 pairs chosen
+// with their dithering) ask for. The classic rendering stays as it is for
+// every conversion that asks for none of them.
+#pragma once
+
+#include "tessera/store.h"
+#include "tessera/surface.h"
+
+namespace tessera {
+
+// Whether the store's settings ask for the look's rendering.
+bool wants_look_rendering(const Store& store);
+
+// Maps every pixel as map_pixels does (IMAGEIN, IMAGEOUT, the preview), with
+// the look's distance, light and kernel (DITHER 0..8); for BMP1 with
+// PAIRSDITHERED it also chooses each cell's pair (OUTCOLORBLOCK).
+void map_pixels_look(Store& store, Surface* preview);
+
+}  // namespace tessera
