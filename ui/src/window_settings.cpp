@@ -7,6 +7,9 @@
 #include "tessera/frm_main.h"
 #include "tessera/handlers.h"
 #include "tessera/number.h"
+#include "tessera/given_palette.h"
+#include "tessera/palette_file.h"
+#include "tessera/palette_menu.h"
 
 namespace tessera {
 
@@ -54,6 +57,12 @@ ConversionSettings window_settings(frmMain& f) {
   s.diffusion_strength = f.DitherValue.text();
   s.bayer = f.pattern.checked();
   s.bayer_strength = f.BayerValue.text();
+  // The imported palette; the window's pins stand at entries of their own,
+  // which the settings' list of colours (pinned from the lowest entry) cannot
+  // hold, so they stay the window's.
+  if (f.store.GIVENPALETTE) s.palette = f.store.GIVENNAME;
+  s.palette_pick = static_cast<PalettePick>(f.store.PALETTEPICK);
+  s.palette_fill = static_cast<PaletteFill>(f.store.PALETTEFILL);
   return s;
 }
 
@@ -95,6 +104,13 @@ void apply_window_settings(frmMain& f, const ConversionSettings& s) {
   f.pattern.set_checked(s.bayer);
   set_quietly(f.BayerValue, s.bayer_strength);
   f.store.BAYERSTRENGTH = number_value(s.bayer_strength) / 100.0;
+
+  set_palette_choice(f, s.palette_pick, s.palette_fill);
+  if (s.palette.empty()) {
+    drop_given_palette(f.store);
+  } else if (!f.store.GIVENPALETTE || s.palette != f.store.GIVENNAME) {
+    give_palette_file(f, s.palette);
+  }
 }
 
 void LOADSETTINGS(frmMain& f) {
@@ -102,7 +118,14 @@ void LOADSETTINGS(frmMain& f) {
   const std::optional<std::string> path = f.desktop.open_settings(f.window());
   if (!path || path->empty()) return;
   ConversionSettings s = window_settings(f);
-  const std::string wrong = load_settings_file(*path, s);
+  std::string wrong = load_settings_file(*path, s);
+  // The palette file the settings name must give a palette, as it must for
+  // tessera-convert --settings.
+  if (wrong.empty() && !s.palette.empty()) {
+    const PaletteFileRead read = read_palette_file(s.palette);
+    if (!read.ok) wrong = read.error.message();
+    else if (read.colours.empty()) wrong = s.palette + ": holds no colours";
+  }
   if (!wrong.empty()) {
     f.desktop.message("Could not load the settings: " + wrong + ".");
     return;

@@ -22,6 +22,13 @@ enum class PlaceMode { Fill = 0, Stretch = 1, Center = 2, Fit = 3, AspectFill = 
 enum class Method { MedianCut = 0, Kmeans = 1, Colorq = 2 };
 // Error diffusion: None, or the kernel (the store's DITHER).
 enum class Diffusion { None = 0, FloydSteinberg = 1, Atkinson = 2, Burkes = 3, Stucki = 4 };
+// A palette file with more colours than the palette has room for: the ones
+// that suit the picture best, or the first in the file's order.
+enum class PalettePick { Best = 0, First = 1 };
+// A palette file with fewer colours than that: the free entries repeat one of
+// its colours (so the picture shows only the file's), or the palette method
+// chooses them for the picture around the file's colours, as around pins.
+enum class PaletteFill { Repeat = 0, Picture = 1 };
 
 // What the controls of a conversion stand at; the defaults are the window's
 // start states.
@@ -40,11 +47,17 @@ struct ConversionSettings {
   std::string diffusion_strength = "100";
   bool bayer = false;
   std::string bayer_strength = "100";
+  std::string palette;  // a palette file to convert onto; "" for none
+  std::string pins;     // RRGGBB[,RRGGBB...]
+  PalettePick palette_pick = PalettePick::Best;
+  PaletteFill palette_fill = PaletteFill::Repeat;
 
   friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
 };
 
-enum class SettingKind { Flag, Integer, Word, Text };
+// Text is read like the window's number boxes; Name is any text (a file, a
+// list of colours), taken as it is.
+enum class SettingKind { Flag, Integer, Word, Text, Name };
 
 struct SettingWord {
   const char* word;  // as files and the command line write it
@@ -68,6 +81,9 @@ struct SettingKey {
   int (*get)(const ConversionSettings&) = nullptr;
   void (*set)(ConversionSettings&, int) = nullptr;
   std::string ConversionSettings::*text = nullptr;
+  // Written to a settings file only when it differs from its default, so
+  // that files saved before the setting existed keep their bytes.
+  bool only_when_set = false;
 };
 
 // Every setting, in the order of the help and of the files.
@@ -98,6 +114,9 @@ std::string_view trimmed_value(std::string_view text);
 // Sets one setting from its text. Returns "" or what is wrong with the value
 // (without the setting's name).
 std::string set_setting(const SettingKey& key, std::string_view value, ConversionSettings& settings);
+
+// Does the value differ from the default?
+bool setting_is_set(const SettingKey& key, const ConversionSettings& settings);
 
 // The value as a settings file writes it.
 std::string setting_value(const SettingKey& key, const ConversionSettings& settings);

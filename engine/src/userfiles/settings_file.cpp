@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <cstdint>
+#include <filesystem>
 
 #include "tessera/surface.h"
 
@@ -19,7 +20,28 @@ struct LineError {
   std::string message;
 };
 
-LineError read_lines(std::string_view text, ConversionSettings& settings) {
+// A palette file is named relative to the settings file that names it, so a
+// folder with both moves as a whole; the command line's own --palette is
+// relative to where it runs.
+void place_beside(const std::string& folder, ConversionSettings& s) {
+  if (folder.empty() || s.palette.empty()) return;
+  const std::filesystem::path palette(s.palette);
+  if (palette.is_relative()) s.palette = (std::filesystem::path(folder) / palette).string();
+}
+
+// The palette as the file at path names it: by its name alone where it lies
+// beside the file, else by its whole path.
+std::string palette_named_from(const std::string& path, const std::string& palette) {
+  if (palette.empty()) return palette;
+  std::error_code ec;
+  const std::filesystem::path file = std::filesystem::weakly_canonical(std::filesystem::absolute(palette, ec), ec);
+  const std::filesystem::path folder =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec).parent_path();
+  if (ec) return palette;
+  return file.parent_path() == folder ? file.filename().string() : file.string();
+}
+
+LineError read_lines(std::string_view text, ConversionSettings& settings, const std::string& folder = {}) {
   ConversionSettings next = settings;
   int line = 0;
   while (!text.empty() || line == 0) {
@@ -40,6 +62,7 @@ LineError read_lines(std::string_view text, ConversionSettings& settings) {
     if (key == nullptr) return {line, "unknown setting '" + std::string(name) + "'"};
     const std::string wrong = set_setting(*key, value, next);
     if (!wrong.empty()) return {line, std::string(key->name) + ": " + wrong};
+    if (key->text == &ConversionSettings::palette) place_beside(folder, next);
     if (text.empty()) break;
   }
   settings = next;
@@ -50,7 +73,9 @@ LineError read_lines(std::string_view text, ConversionSettings& settings) {
 
 std::string settings_file_text(const ConversionSettings& s) {
   std::string out = "# Tessera settings\n";
-  for (const SettingKey& key : setting_keys()) out += std::string(key.name) + " = " + setting_value(key, s) + "\n";
+  for (const SettingKey& key : setting_keys())
+    if (!key.only_when_set || setting_is_set(key, s))
+      out += std::string(key.name) + " = " + setting_value(key, s) + "\n";
   return out;
 }
 
@@ -111,12 +136,14 @@ std::string load_settings_file(const std::string& path, ConversionSettings& sett
   std::string text;
   const std::string why = read_settings_bytes(path, text);
   if (!why.empty()) return path + ": " + why;
-  const LineError e = read_lines(text, settings);
+  const LineError e = read_lines(text, settings, std::filesystem::path(path).parent_path().string());
   return e.line == 0 ? std::string() : path + ":" + std::to_string(e.line) + ": " + e.message;
 }
 
 std::string save_settings_file(const std::string& path, const ConversionSettings& settings) {
-  const std::string text = settings_file_text(settings);
+  ConversionSettings named = settings;
+  named.palette = palette_named_from(path, settings.palette);
+  const std::string text = settings_file_text(named);
   return write_file_atomically(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
