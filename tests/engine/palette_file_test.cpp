@@ -228,17 +228,6 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"Bmp4WrongSize", PaletteFormat::Bmp4, std::string(10, '\0'), 0, "a BMP4 file has 16032"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PaletteFiles, LargePalettesAreReadWholeInFileOrderWithTheirRepeats) {
-  const PaletteFileRead act = parse_palette(PaletteFormat::Act, std::string(768, '\x10'), "full.act");
-  ASSERT_TRUE(act.ok) << act.error.message();
-  EXPECT_EQ(act.colours.size(), 256u);
-  const PaletteFileRead hex = parse_palette(PaletteFormat::Hex, hex_lines(40), "forty.hex");
-  ASSERT_TRUE(hex.ok) << hex.error.message();
-  EXPECT_EQ(hex.colours.size(), 40u);
-  EXPECT_EQ(distinct_colours(hex.colours).size(), 16u);
-  EXPECT_EQ(distinct_colours(hex.colours)[3], (PaletteColour{17, 34, 51}));
-}
-
 TEST(PaletteFiles, MoreColoursThanTheMachineHasAreRefused) {
   const PaletteFileRead r = parse_palette(PaletteFormat::Hex, hex_lines(4097), "many.hex");
   ASSERT_FALSE(r.ok);

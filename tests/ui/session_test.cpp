@@ -91,12 +91,6 @@ TEST_P(ImportSessionTest, ImportRedrawProcessAndSaveGiveTheCommandLinesBytes) {
   EXPECT_TRUE(saved_by_window(picture, ext) == cli) << "after the import";
   f->ProcessButton.click();
   EXPECT_TRUE(saved_by_window(picture, ext) == cli) << "after PROCESS";
-
-  // "Unpin all" ends it: PROCESS chooses as without a palette file.
-  f->menu_bar()->findChild<QAction*>("PaletteUnpinAll")->trigger();
-  f->ProcessButton.click();
-  EXPECT_TRUE(saved_by_window(picture, ext) ==
-              converted(picture, std::string("-f ") + (ext + 1), (dir / (std::string("plain") + ext)).string()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
