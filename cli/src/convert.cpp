@@ -137,6 +137,7 @@ Outcome convert_picture(const std::string& picture, const Settings& settings, co
     }
   store->COLORBLOCKFIRSTPASS = 1;
   INITIALIZECOLORS(*store, controls);
+  out.palette_note = store->PALETTENOTE;
   DRAWOUTPUT(*store, controls);
   record_facts(out.facts, *store);
 

@@ -31,6 +31,7 @@ struct Outcome {
   std::vector<std::string> kept;     // with --no-clobber: files left as they were, in order
   std::string error;                 // what went wrong, naming the file
   std::string damage;                // not empty: converted from a damaged picture; why
+  std::string palette_note;          // how much of a palette file went in, when not all of it exactly
   Facts facts;
 };
 

@@ -205,6 +205,7 @@ int main(int argc, char** argv) {
     if (!settings.quiet) {
       for (const std::string& w : written) std::cerr << "[palette] -> " << shown_name(w) << '\n';
       for (const std::string& k : kept) std::cerr << "[palette] kept " << shown_name(k) << " (it exists; -n)\n";
+      if (!plan.shared_note.empty()) std::cerr << "[palette] " << plan.shared_note << '\n';
     }
   }
 
@@ -258,6 +259,8 @@ int main(int argc, char** argv) {
         std::cerr << "tessera-convert: [" << place << '/' << count << "] " << shown_name(job.shown)
                   << ": damaged data: " << out.damage << "; converted what could be read\n";
       }
+      if (!out.palette_note.empty() && !settings.quiet)
+        std::cerr << '[' << place << '/' << count << "] " << shown_name(job.shown) << ": " << out.palette_note << '\n';
       if (!out.ok) {
         ++failed;
         std::cerr << "tessera-convert: [" << place << '/' << count << "] " << out.error << '\n';

@@ -69,6 +69,11 @@ std::string read_settings(std::string_view path, Settings& s, bool& unreadable) 
   return load_settings_file(name, s, &s.given);
 }
 
+const char* export_palette_help() {
+  static const std::string help = "also write the palette (" + palette_extensions(true) + ")";
+  return help.c_str();
+}
+
 // The conversion settings come whole from their table, right after
 // --settings; the rest are the command line's own.
 std::vector<Option> option_table() {
@@ -98,14 +103,7 @@ std::vector<Option> option_table() {
        "also write the rendered picture as a 320 x 200 PNG (one picture only)\n"
        "                                  a .png name, or - for standard output",
        nullptr, nullptr, &Settings::png},
-      {"palette", 0, Kind::Text, "FILE",
-       "convert onto the palette of a palette or target file", nullptr, nullptr,
-       &Settings::palette},
-      {"export-palette", 0, Kind::Text, "FILE",
-       "also write the palette (.gpl, .pal, .act or .hex)", nullptr,
-       nullptr, &Settings::export_palette},
-      {"pin", 0, Kind::Text, "RRGGBB[,...]", "keep these colours in the palette (up to 15)", nullptr, nullptr,
-       &Settings::pins},
+      {"export-palette", 0, Kind::Text, "FILE", export_palette_help(), nullptr, nullptr, &Settings::export_palette},
       {"shared-palette", 0, Kind::Flag, nullptr, "one palette over all the pictures", &Settings::shared_palette},
       {"png-dir", 0, Kind::Text, "DIR", "also write the rendered pictures (NAME_out.png) into this folder",
        nullptr, nullptr, &Settings::png_dir},
@@ -341,6 +339,26 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
   for (const SettingKey& key : setting_keys())
     if (const std::string w = setting_warning(key, s); !w.empty())
       r.warnings.push_back("--" + std::string(key.name) + ": " + w);
+  if (!s.save_settings.empty()) {
+    // A settings file is checked as the conversion it stands for would be,
+    // so that it is not found wanting only when it is used.
+    r.error = check_palette_options(s, 0);
+    if (!r.error.empty()) return r;
+    std::vector<PaletteColour> colours;
+    if (!s.palette.empty()) r.error = read_palette_option(s, colours);
+    if (!r.error.empty()) {
+      r.unreadable = true;
+      return r;
+    }
+    std::string left_out;
+    for (const auto& [given, name] : {std::pair{!s.output_dir.empty(), "-O"}, {s.recursive, "-r"},
+                                      {s.jobs != 0, "-j"}, {s.no_clobber, "-n"},
+                                      {s.keep_extension, "--keep-extension"},
+                                      {s.shared_palette, "--shared-palette"}})
+      if (given) left_out += (left_out.empty() ? "" : ", ") + std::string(name);
+    if (!left_out.empty())
+      r.notes.push_back("--save-settings: " + left_out + " not saved (they belong to the run, not to the conversion)");
+  }
   if (s.pictures.empty()) {
     if (s.save_settings.empty()) r.error = "no picture given";
     return r;
@@ -385,7 +403,7 @@ std::string usage_text() {
     const bool word = o.kind == Kind::Word || (key && key->kind == SettingKind::Word);
     const bool integer = o.kind == Kind::Integer || (key && key->kind == SettingKind::Integer);
     const int low = key ? key->min : o.min, high = key ? key->max : o.max;
-    if (key && key->kind != SettingKind::Flag) {
+    if (key && key->kind != SettingKind::Flag && key->kind != SettingKind::Name) {
       const std::string value = setting_value(*key, defaults);
       help += key->kind == SettingKind::Text ? " (default \"" + value + "\")" : " (default " + value + ")";
     }
@@ -423,6 +441,8 @@ void configure(const ConversionSettings& s, Store& store, ControlValues& control
   store.KMEANS = static_cast<int>(s.method);
   store.MAXITERATIONS = rounded_number_value(s.max_iterations);
   store.TRANS = s.trans;
+  store.PALETTEPICK = static_cast<int>(s.palette_pick);
+  store.PALETTEFILL = static_cast<int>(s.palette_fill);
 
   // With diffusion off the window keeps its kernel choice (Atkinson from the
   // start); only Dither is clear.

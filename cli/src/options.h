@@ -33,9 +33,7 @@ struct Settings : ConversionSettings {
   std::string output;
   std::string export_bmp;
   std::string png;
-  std::string palette;         // palette file to convert onto
   std::string export_palette;  // palette file to write
-  std::string pins;            // RRGGBB[,RRGGBB...]
   bool shared_palette = false;
   std::string output_dir;
   std::string export_bmp_dir;

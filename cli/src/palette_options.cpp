@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "shared_palette.h"
+#include "tessera/given_palette.h"
 #include "tessera/pins.h"
 #include "tessera/shared_palette.h"
 
@@ -39,16 +40,30 @@ std::vector<PaletteColour> pinned_colours(const Settings& s) {
   return pins;
 }
 
+std::string read_palette_option(const Settings& s, std::vector<PaletteColour>& colours) {
+  PaletteFileRead read = read_palette_file(s.palette);
+  if (!read.ok) return "--palette " + read.error.message();
+  if (read.colours.empty()) return "--palette " + s.palette + ": holds no colours";
+  colours = std::move(read.colours);
+  return {};
+}
+
 std::string check_palette_options(const Settings& s, std::size_t pictures) {
   std::vector<PaletteColour> pins;
   if (std::string e = parse_pins(s.pins, pins); !e.empty()) return e;
   if (!s.palette.empty()) {
-    if (!palette_format_of(s.palette)) return "--palette: unknown palette format (use .gpl, .pal, .act, .hex, .bmp1 or .bmp4)";
-    if (!pins.empty()) return "--pin: not with --palette, which gives every colour";
+    if (!palette_format_of(s.palette)) return "--palette: unknown palette format (use " + palette_extensions(false) + ")";
+    // Pins have room only beside a palette of more colours than fit, where
+    // they win over the file's; a file that cannot be read is told when it
+    // is read for the conversion.
+    std::vector<PaletteColour> colours;
+    if (!pins.empty() && read_palette_option(s, colours).empty() &&
+        distinct_colours(colours).size() <= 16)
+      return "--pin: not with --palette, which gives every colour";
   }
   if (!s.export_palette.empty()) {
     const std::optional<PaletteFormat> f = palette_format_of(s.export_palette);
-    if (!f || !palette_format_writable(*f)) return "--export-palette: use a name ending in .gpl, .pal, .act or .hex";
+    if (!f || !palette_format_writable(*f)) return "--export-palette: use a name ending in " + palette_extensions(true);
     if (pictures > 1 && !s.shared_palette) return "--export-palette: only with one picture, or with --shared-palette";
     // Each picture would write its own palette to the one file (they differ
     // beside a transparent key), and the file given is the palette anyway.
@@ -62,12 +77,16 @@ std::string make_palette_plan(const Settings& s, const std::vector<std::string>&
   plan = PalettePlan{};
   plan.pins = pinned_colours(s);
   if (!s.palette.empty()) {
-    PaletteFileRead read = read_palette_file(s.palette);
-    if (!read.ok) return "--palette " + read.error.message();
-    plan.fixed = std::move(read.colours);
-  } else if (s.shared_palette && pictures.size() > 1) {
+    std::vector<PaletteColour> colours;
+    if (std::string e = read_palette_option(s, colours); !e.empty()) return e;
+    plan.fixed = std::move(colours);
+    plan.palette_name = s.palette;
+  }
+  // A file that fits is every picture's palette as it is (each with its own
+  // transparent key); only from a larger one is one choice made for all.
+  if (s.shared_palette && pictures.size() > 1 && (!plan.fixed || plan.fixed->size() > 16)) {
     PaletteEntries entries{};
-    if (std::string e = choose_shared_palette_for(s, pictures, plan.pins, entries); !e.empty()) return e;
+    if (std::string e = choose_shared_palette_for(s, pictures, plan, entries); !e.empty()) return e;
     plan.shared = entries;
   }
   std::error_code ec;
@@ -88,8 +107,9 @@ std::string apply_palette_plan(Store& store, const PalettePlan& plan) {
     pin_whole_palette(store, *plan.shared);
     return {};
   }
-  if (plan.fixed) return fix_palette(store, *plan.fixed);
-  if (!plan.pins.empty()) return pin_in_order(store, plan.pins);
+  if (!plan.pins.empty())
+    if (std::string e = pin_in_order(store, plan.pins); !e.empty()) return e;
+  if (plan.fixed) give_palette(store, *plan.fixed, plan.palette_name);
   return {};
 }
 

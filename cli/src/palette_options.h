@@ -16,12 +16,17 @@ namespace tessera::cli {
 // Usage errors of the palette options ("" when they are sound).
 std::string check_palette_options(const Settings& settings, std::size_t pictures);
 
+// The colours of --palette's file, or why there are none (the file named).
+std::string read_palette_option(const Settings& settings, std::vector<PaletteColour>& colours);
+
 // The colours of --pin, reduced to the grid (empty without the option).
 std::vector<PaletteColour> pinned_colours(const Settings& settings);
 
 // What every conversion of a run does about its palette.
 struct PalettePlan {
   std::optional<std::vector<PaletteColour>> fixed;  // --palette: the file's colours
+  std::string palette_name;                         // the file as named
+  std::string shared_note;                          // what choosing the shared palette from it tells
   std::optional<PaletteEntries> shared;             // --shared-palette: the palette of all pictures
   std::vector<PaletteColour> pins;                  // --pin
   std::string export_path;                          // --export-palette for a single picture

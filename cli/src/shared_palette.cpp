@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "tessera/given_palette.h"
 #include "tessera/pins.h"
 #include "tessera/shared_palette.h"
 #include "tessera/stages.h"
@@ -16,7 +17,7 @@ constexpr const char* kNoPreviews = "/dev/null";
 }  // namespace
 
 std::string choose_shared_palette_for(const ConversionSettings& settings, const std::vector<std::string>& pictures,
-                                      const std::vector<PaletteColour>& pins, PaletteEntries& palette) {
+                                      PalettePlan& plan, PaletteEntries& palette) {
   SharedCensus census;
   ControlValues controls;
   auto store = std::make_unique<Store>();
@@ -36,8 +37,9 @@ std::string choose_shared_palette_for(const ConversionSettings& settings, const 
   // picture has one, as they would for a single picture.
   store->ISTRANSPARENT = census.transparent ? 1 : 0;
   unpin_all(*store);
-  if (std::string e = pin_in_order(*store, pins); !e.empty()) return "--pin: " + e;
-  palette = choose_shared_palette(census, *store, controls);
+  if (std::string e = pin_in_order(*store, plan.pins); !e.empty()) return "--pin: " + e;
+  if (plan.fixed) give_palette(*store, *plan.fixed, plan.palette_name);
+  palette = choose_shared_palette(census, *store, controls, &plan.shared_note);
   return {};
 }
 

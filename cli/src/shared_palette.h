@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "options.h"
+#include "palette_options.h"
 #include "tessera/palette_file.h"
 
 namespace tessera::cli {
@@ -13,8 +14,9 @@ namespace tessera::cli {
 // Runs the input stage of every picture (pictures that cannot be read are
 // left out here; their conversion reports them), adds their working images
 // into one census and chooses the palette over it with the settings' method
-// and the pinned colours. Returns "" or why no palette came of it.
+// and the plan's pinned colours and palette file (whose note goes into the
+// plan). Returns "" or why no palette came of it.
 std::string choose_shared_palette_for(const ConversionSettings& settings, const std::vector<std::string>& pictures,
-                                      const std::vector<PaletteColour>& pins, PaletteEntries& palette);
+                                      PalettePlan& plan, PaletteEntries& palette);
 
 }  // namespace tessera::cli

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "tessera/palette_file.h"
+#include "../support/palettes.h"
 
 namespace fs = std::filesystem;
 using namespace tessera::cli_test;
@@ -59,8 +61,8 @@ class PaletteCli : public ScratchFolderTest {
  protected:
   PaletteCli() : ScratchFolderTest("tessera_palcli_") {}
 
-  Result run(const std::vector<std::string>& args) {
-    std::string cmd = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(kBinary) + " -q";
+  Result run(const std::vector<std::string>& args, bool quiet = true) {
+    std::string cmd = "cd " + shell_quoted(dir_.string()) + " && " + shell_quoted(kBinary) + (quiet ? " -q" : "");
     append_words(cmd, args);
     cmd += " >/dev/null 2>" + shell_quoted((dir_ / "err.txt").string()) + " </dev/null";
     const int raw = std::system(cmd.c_str());
@@ -109,30 +111,33 @@ INSTANTIATE_TEST_SUITE_P(
                       FixedCase{"GimpBmp4", ".gpl", "bmp4"}, FixedCase{"HexBmp1", ".hex", "bmp1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(PaletteCli, AShortPaletteFillsWithBlackAndATransparentPictureKeepsItsKey) {
+TEST_F(PaletteCli, AShortPaletteRepeatsItsFirstColourAndATransparentPictureKeepsItsKey) {
   const fs::path rose = sample(kTransparent);
   std::ofstream(dir_ / "three.hex") << "#ff0000\n00FF00\n\n0000ff\n";
   Result r = run({"-f", "bmp4", "--palette", "three.hex", "-o", "rose.bmp4", rose.string()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(palette_of(dir_ / "rose.bmp4"),
-            palette_bytes_for({{255, 0, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}}));
+  std::vector<PaletteColour> want = {{255, 0, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+  want.resize(16, {255, 0, 0});
+  EXPECT_EQ(palette_of(dir_ / "rose.bmp4"), palette_bytes_for(want));
 
-  // Sixteen colours do not fit beside the key...
+  // Sixteen colours beside the key are one too many: the best fifteen go in.
   PaletteEntries entries{};
   for (std::size_t k = 0; k < 16; ++k) entries[k] = odd_palette()[k];
   ASSERT_EQ(write_palette_file((dir_ / "sixteen.act").string(), entries), "");
   r = run({"--palette", "sixteen.act", rose.string()});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("the palette has 16 colours; at most 15 fit beside the transparent colour"), std::string::npos)
-      << r.err;
-  EXPECT_FALSE(fs::exists(dir_ / "rose_alpha_400x301.bmp1"));
-  // ...unless the first is the key colour, as in a palette saved from a
-  // transparent picture.
-  r = run({"--export-palette", "rose.gpl", rose.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto got = test_support::target_palette(read_all(dir_ / "rose_alpha_400x301.bmp1"));
+  ASSERT_EQ(got.size(), 16u);
+  EXPECT_EQ(got[0], (PaletteColour{255, 0, 255}));
+  for (std::size_t k = 1; k < 16; ++k)
+    EXPECT_NE(std::find(entries.begin(), entries.end(), got[k]), entries.end()) << k;
+  // A palette saved from a transparent picture carries the key first and
+  // gives the same file again.
+  r = run({"--export-palette", "rose.gpl", "-o", "first.bmp1", rose.string()});
   ASSERT_EQ(r.status, 0) << r.err;
   r = run({"--palette", "rose.gpl", "-o", "again.bmp1", rose.string()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(read_all(dir_ / "again.bmp1"), read_all(dir_ / "rose_alpha_400x301.bmp1"));
+  EXPECT_EQ(read_all(dir_ / "again.bmp1"), read_all(dir_ / "first.bmp1"));
 }
 
 TEST_F(PaletteCli, BadPaletteFilesAreRefusedWithNameLineAndReason) {
@@ -149,15 +154,21 @@ TEST_F(PaletteCli, BadPaletteFilesAreRefusedWithNameLineAndReason) {
   EXPECT_EQ(r.err, "tessera-convert: --palette short.act: is 100 bytes; a colour table has 768 bytes, or 772 with its colour count\n");
 
   std::ofstream many(dir_ / "many.pal");
-  many << "JASC-PAL\n0100\n20\n";
+  many << "JASC-PAL\n0100\n5000\n";
   many.close();
   r = run({"--palette", "many.pal", picture.string()});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "tessera-convert: --palette many.pal:3: holds 20 colours; at most 16 fit the palette\n");
+  EXPECT_EQ(r.err, "tessera-convert: --palette many.pal:3: holds 5000 colours; a palette file may hold at most 4096\n");
+
+  std::ofstream(dir_ / "empty.hex") << "\n";
+  r = run({"--palette", "empty.hex", picture.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tessera-convert: --palette empty.hex: holds no colours\n");
 }
 
 TEST_F(PaletteCli, UsageErrorsOfThePaletteOptions) {
   const fs::path a = sample(kOpaque), b = sample(kTransparent);
+  std::ofstream(dir_ / "x.gpl") << "GIMP Palette\n1 2 3\n";
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--pin", "ff00zz", a.string()}, "--pin: 'ff00zz' is not a colour RRGGBB"},
       {{"--pin", "ff0000,", a.string()}, "--pin: '' is not a colour RRGGBB"},
@@ -297,4 +308,118 @@ TEST_F(PaletteCli, HelpListsThePaletteOptions) {
   const std::string help(bytes.begin(), bytes.end());
   for (const char* option : {"--palette FILE", "--export-palette FILE", "--pin RRGGBB[,...]", "--shared-palette"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+namespace {
+
+using test_support::MadePalette;
+
+// A made palette, a format, a picture and how a large palette is picked.
+using SizeCase = std::tuple<MadePalette, const char*, const char*, const char*>;
+
+class PaletteSizeCli : public PaletteCli, public ::testing::WithParamInterface<SizeCase> {};
+
+std::vector<PaletteColour> file_colours(const MadePalette& p) {
+  std::vector<PaletteColour> out;
+  for (int i = 0; i < p.colours; ++i) {
+    const auto c = test_support::made_colour(p.colours, i);
+    out.push_back({to_grid(c[0]), to_grid(c[1]), to_grid(c[2])});
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_P(PaletteSizeCli, EveryEntryIsAColourOfTheFileAndTheNoteCountsThem) {
+  const auto [palette, format, picture, pick] = GetParam();
+  const fs::path file = test_support::write_made_palette(dir_, palette);
+  const std::string out = std::string("out.") + format;
+  const Result r = run({"-f", format, "--palette", file.string(), "--palette-pick", pick, "-o", out,
+                        sample(picture).string()},
+                       false);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const bool transparent = std::string(picture) == kTransparent;
+  const std::vector<PaletteColour> colours = file_colours(palette);
+  const std::vector<PaletteColour> distinct = distinct_colours(colours);
+  const auto got = test_support::target_palette(read_all(dir_ / out));
+  ASSERT_EQ(got.size(), 16u);
+  const std::size_t room = transparent ? 15 : 16;
+  const std::size_t first = transparent ? 1 : 0;
+  if (transparent) EXPECT_EQ(got[0], (PaletteColour{255, 0, 255}));
+  for (std::size_t k = first; k < 16; ++k)
+    EXPECT_NE(std::find(colours.begin(), colours.end(), got[k]), colours.end()) << "entry " << k;
+  // Each of the file's colours at most once where they do not all fit.
+  if (distinct.size() > room)
+    for (std::size_t k = first; k < 16; ++k)
+      EXPECT_EQ(std::count(got.begin() + static_cast<long>(first), got.end(), got[k]), 1) << "entry " << k;
+  if (std::string(pick) == "first" && distinct.size() > room)
+    EXPECT_TRUE(std::equal(got.begin() + static_cast<long>(first), got.end(), distinct.begin()));
+
+  const std::size_t used = std::min(distinct.size(), room);
+  std::string note = "palette " + file.filename().string() + ": " + std::to_string(palette.colours) + " colours";
+  if (palette.distinct != palette.colours) note += " (" + std::to_string(palette.distinct) + " on the grid)";
+  note += ", " + std::to_string(used) + " used\n";
+  if (static_cast<std::size_t>(palette.colours) == room)
+    EXPECT_EQ(r.err.find("palette " + file.filename().string()), std::string::npos) << r.err;
+  else
+    EXPECT_NE(r.err.find("[1/1] " + sample(picture).string() + ": " + note), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PaletteCli, PaletteSizeCli,
+    ::testing::Combine(::testing::ValuesIn(test_support::made_palettes()), ::testing::Values("bmp1", "bmp4"),
+                       ::testing::Values(kOpaque, kTransparent), ::testing::Values("best", "first")),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param) + "_" +
+             (std::string(std::get<2>(info.param)) == kTransparent ? "transparent" : "opaque") + "_" +
+             std::get<3>(info.param);
+    });
+
+TEST_F(PaletteCli, AShortPaletteFilledForThePictureKeepsItsColoursFirst) {
+  const fs::path file = test_support::write_made_palette(dir_, test_support::made_palettes()[0]);
+  const Result r = run({"--palette", file.string(), "--palette-fill", "picture", "-o", "out.bmp1",
+                        sample(kOpaque).string()},
+                       false);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("7 colours, 7 used, 9 chosen for the picture"), std::string::npos) << r.err;
+  const auto got = test_support::target_palette(read_all(dir_ / "out.bmp1"));
+  const std::vector<PaletteColour> colours = file_colours(test_support::made_palettes()[0]);
+  ASSERT_EQ(got.size(), 16u);
+  EXPECT_TRUE(std::equal(colours.begin(), colours.end(), got.begin()));
+  EXPECT_NE(std::count(got.begin(), got.end(), got[0]), 10);
+}
+
+TEST_F(PaletteCli, SavedSettingsHoldThePaletteBesideThemAndThePins) {
+  const fs::path wide = test_support::write_made_palette(dir_, test_support::made_palettes()[2]);
+  const fs::path exact = test_support::write_made_palette(dir_, test_support::made_palettes()[1]);
+  const std::string picture = sample(kOpaque).string();
+  Result r = run({"-f", "bmp4", "--palette", wide.string(), "--pin", "ff0000", "--save-settings", "keep.tessera",
+                  "-O", "out", "-r", "-j", "2"},
+                 false);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("--save-settings: -O, -r, -j not saved"), std::string::npos) << r.err;
+  const std::vector<std::uint8_t> text = read_all(dir_ / "keep.tessera");
+  const std::string saved(text.begin(), text.end());
+  EXPECT_NE(saved.find("\npalette = Wide40.hex\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\npin = ff0000\n"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("palette-pick"), std::string::npos) << saved;
+
+  // Moved to another folder together, the file finds its palette beside it.
+  fs::create_directory(dir_ / "elsewhere");
+  fs::rename(wide, dir_ / "elsewhere" / "Wide40.hex");
+  fs::rename(dir_ / "keep.tessera", dir_ / "elsewhere" / "keep.tessera");
+  r = run({"--settings", "elsewhere/keep.tessera", "-o", "a.bmp4", picture});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = run({"-f", "bmp4", "--palette", "elsewhere/Wide40.hex", "--pin", "ff0000", "-o", "b.bmp4", picture});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_all(dir_ / "a.bmp4"), read_all(dir_ / "b.bmp4"));
+
+  // Checked as the conversion would be.
+  r = run({"--palette", "missing.gpl", "--save-settings", "no.tessera"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--palette missing.gpl: cannot be read"), std::string::npos) << r.err;
+  r = run({"--palette", exact.string(), "--pin", "ff0000", "--save-settings", "no.tessera"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--pin: not with --palette, which gives every colour"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "no.tessera"));
 }

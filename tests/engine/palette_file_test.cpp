@@ -162,7 +162,7 @@ class Refused : public ::testing::TestWithParam<Refusal> {};
 
 std::string colours_lines(int n, const char* separator = " ") {
   std::string out;
-  for (int i = 0; i < n; ++i) out += std::to_string(i) + separator + "0" + separator + "0\n";
+  for (int i = 0; i < n; ++i) out += std::to_string(i % 256) + separator + "0" + separator + "0\n";
   return out;
 }
 
@@ -195,16 +195,17 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"GimpTooLarge", PaletteFormat::Gpl, "GIMP Palette\n\n300 2 3\n", 3, "'300' is not a channel value"},
         Refusal{"GimpNegative", PaletteFormat::Gpl, "GIMP Palette\n-1 2 3\n", 2, "'-1'"},
         Refusal{"GimpTwoNumbers", PaletteFormat::Gpl, "GIMP Palette\n1 2\n", 2, "three numbers"},
-        Refusal{"GimpSeventeenColours", PaletteFormat::Gpl, "GIMP Palette\n" + colours_lines(17), 18, "holds 17 colours"},
-        Refusal{"GimpSeventeenthColourAfterComments", PaletteFormat::Gpl,
-                "GIMP Palette\n" + colours_lines(16) + "# more\n\n" + colours_lines(3), 20, "holds 19 colours"},
+        Refusal{"GimpMoreThanTheMachinesColours", PaletteFormat::Gpl, "GIMP Palette\n" + colours_lines(4097), 4098,
+                "holds 4097 colours"},
+        Refusal{"GimpColoursPastTheLimitAfterComments", PaletteFormat::Gpl,
+                "GIMP Palette\n" + colours_lines(4096) + "# more\n\n" + colours_lines(3), 4100, "holds 4099 colours"},
         Refusal{"GimpMinusZero", PaletteFormat::Gpl, "GIMP Palette\n-0 2 3\n", 2, "'-0' is not a channel value"},
         Refusal{"GimpPlusSign", PaletteFormat::Gpl, "GIMP Palette\n1 +2 3\n", 2, "'+2' is not a channel value"},
         Refusal{"JascWrongHeader", PaletteFormat::JascPal, "JASC-PALETTE\r\n0100\r\n1\r\n1 2 3\r\n", 1, "JASC-PAL"},
         Refusal{"JascWrongVersion", PaletteFormat::JascPal, "JASC-PAL\n0200\n1\n1 2 3\n", 2, "0100"},
         Refusal{"JascNoCount", PaletteFormat::JascPal, "JASC-PAL\n0100\n", 3, "count is missing"},
         Refusal{"JascBadCount", PaletteFormat::JascPal, "JASC-PAL\n0100\nsixteen\n", 3, "not a colour count"},
-        Refusal{"JascCountTooLarge", PaletteFormat::JascPal, "JASC-PAL\n0100\n256\n", 3, "holds 256 colours"},
+        Refusal{"JascCountTooLarge", PaletteFormat::JascPal, "JASC-PAL\n0100\n4097\n", 3, "holds 4097 colours"},
         Refusal{"JascCountMinusZero", PaletteFormat::JascPal, "JASC-PAL\n0100\n-0\n", 3, "'-0' is not a colour count"},
         Refusal{"JascMinusZero", PaletteFormat::JascPal, "JASC-PAL\n0100\n1\n-0 -0 -0\n", 4, "'-0'"},
         Refusal{"JascShort", PaletteFormat::JascPal, "JASC-PAL\n0100\n4\n1 2 3\n4 5 6\n", 6, "after 2 of 4"},
@@ -216,24 +217,28 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ActCountZero", PaletteFormat::Act, std::string(772, '\0'), 0, "count 0"},
         Refusal{"ActCountTooLarge", PaletteFormat::Act, std::string(768, '\0') + std::string("\x01\x01\0\0", 4), 0,
                 "count 257"},
-        Refusal{"ActSeventeenColours", PaletteFormat::Act, std::string(768, '\x10') , 0, "holds 256 colours"},
         Refusal{"HexNotHex", PaletteFormat::Hex, "ff00ff\n\n12345g\n", 3, "'12345g'"},
         Refusal{"HexMinusSigns", PaletteFormat::Hex, "#-1-1-1\n", 1, "'#-1-1-1' is not a colour"},
         Refusal{"HexPlusSigns", PaletteFormat::Hex, "+1+1+1\n", 1, "'+1+1+1' is not a colour"},
-        Refusal{"HexSeventeenthAfterBlankLines", PaletteFormat::Hex, hex_lines(16) + "\n\n" + hex_lines(2), 19,
-                "holds 18 colours"},
+        Refusal{"HexPastTheLimitAfterBlankLines", PaletteFormat::Hex, hex_lines(4096) + "\n\n" + hex_lines(2), 4099,
+                "holds 4098 colours"},
         Refusal{"HexTooShort", PaletteFormat::Hex, "#fff\n", 1, "'#fff'"},
         Refusal{"HexSeventeenColours", PaletteFormat::Hex, std::string(17 * 7, 'a'), 1, "not a colour"},
         Refusal{"TargetWrongSize", PaletteFormat::Bmp1, std::string(16032, '\0'), 0, "is 16032 bytes; a BMP1 file has 9032"},
         Refusal{"Bmp4WrongSize", PaletteFormat::Bmp4, std::string(10, '\0'), 0, "a BMP4 file has 16032"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PaletteFiles, SeventeenHexLinesAreTooMany) {
-  std::string hex;
-  for (int i = 0; i < 17; ++i) hex += "102030\n";
-  const PaletteFileRead r = parse_palette(PaletteFormat::Hex, hex, "many.hex");
+TEST(PaletteFiles, MoreColoursThanTheMachineHasAreRefused) {
+  const PaletteFileRead r = parse_palette(PaletteFormat::Hex, hex_lines(4097), "many.hex");
   ASSERT_FALSE(r.ok);
-  EXPECT_EQ(r.error.message(), "many.hex:17: holds 17 colours; at most 16 fit the palette");
+  EXPECT_EQ(r.error.message(), "many.hex:4097: holds 4097 colours; a palette file may hold at most 4096");
+}
+
+TEST(PaletteFiles, TheFormatTableGivesTheListsOfBothSides) {
+  EXPECT_EQ(palette_extensions(false), ".gpl, .pal, .act, .hex, .bmp1 or .bmp4");
+  EXPECT_EQ(palette_extensions(true), ".gpl, .pal, .act or .hex");
+  for (const PaletteFormatRow& row : palette_formats())
+    EXPECT_EQ(palette_format_of(std::string("x") + row.extension), row.format) << row.extension;
 }
 
 TEST(PaletteFiles, ReadingNamesTheFileWhenItIsMissingUnknownOrAFolder) {

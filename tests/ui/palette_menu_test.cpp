@@ -89,21 +89,21 @@ TEST_F(PaletteWindow, PaletteMenuSitsBetweenFileAndHelp) {
   QStringList texts;
   for (QAction* a : menu->actions())
     if (!a->isSeparator()) texts << a->text();
-  EXPECT_EQ(texts, QStringList({"Import palette...", "Export palette...", "Unpin all"}));
-  // The real dialogs: every readable format to import, five to export to.
+  EXPECT_EQ(texts, QStringList({"Import palette...", "Export palette...", "Large palettes: their first colours",
+                                "Short palettes: more colours for the picture", "Unpin all"}));
+  // The real dialogs: every readable format to import, the command line's
+  // four to export to.
   auto open = make_palette_open_dialog(f->widget());
   EXPECT_EQ(open->nameFilters().first(), "Palette files (*.gpl *.pal *.act *.hex *.bmp1 *.bmp4)");
   auto save = make_palette_save_dialog(f->widget());
   EXPECT_EQ(save->nameFilters(), QStringList({"GIMP palette (*.gpl)", "JASC palette (*.pal)",
-                                               "Adobe colour table (*.act)", "Hex list (*.hex)",
-                                               "Target file (*.bmp1 *.bmp4)"}));
+                                               "Adobe colour table (*.act)", "Hex list (*.hex)"}));
   EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);
 }
 
-TEST_F(PaletteWindow, ImportedColoursBecomeThePaletteAndThePixelsKeepTheirEntries) {
+TEST_F(PaletteWindow, ImportedColoursBecomeThePaletteAndStayItThroughProcess) {
   open(sample_copy());
   process();
-  const auto before = f->store.IMAGEOUT;
   const PaletteEntries colours = odd_entries();
   const fs::path file = dir / "given.act";
   ASSERT_EQ(write_palette_file(file.string(), colours), "");
@@ -114,18 +114,12 @@ TEST_F(PaletteWindow, ImportedColoursBecomeThePaletteAndThePixelsKeepTheirEntrie
     EXPECT_EQ(entry(k), colours[static_cast<std::size_t>(k - 1)]) << k;
     const PaletteColour& c = colours[static_cast<std::size_t>(k - 1)];
     EXPECT_EQ(f->swatch(k).back_colour(), QColor(c[0], c[1], c[2])) << k;
+    EXPECT_TRUE(pin_mark_shown(*f, k)) << k;
   }
-  bool same_indices = true, new_colours = true;
-  for (int y = 0; y < 200; ++y)
-    for (int x = 0; x < 320; ++x) {
-      same_indices = same_indices && f->store.IMAGEOUT(x, y, 4) == before(x, y, 4);
-      const PaletteColour& c = colours[static_cast<std::size_t>(f->store.IMAGEOUT(x, y, 4))];
-      new_colours = new_colours && f->store.IMAGEOUT(x, y, 1) == c[0] && f->store.IMAGEOUT(x, y, 3) == c[2];
-    }
-  EXPECT_TRUE(same_indices);
-  EXPECT_TRUE(new_colours);
-  EXPECT_EQ(previews().size(), 1u);  // the output preview, redrawn
+  EXPECT_EQ(previews().size(), 1u);  // the output preview, drawn on the new palette
   EXPECT_TRUE(messages.empty());
+  process();
+  for (int k = 1; k <= 16; ++k) EXPECT_EQ(entry(k), colours[static_cast<std::size_t>(k - 1)]) << k;
 
   // A bad file is reported and changes nothing; a cancelled dialog neither.
   std::ofstream(dir / "bad.hex") << "ff00ff\nnonsense\n";
@@ -144,7 +138,7 @@ TEST_F(PaletteWindow, ExportWritesThePaletteInEveryFormat) {
   process();
   PaletteEntries shown{};
   for (int k = 1; k <= 16; ++k) shown[static_cast<std::size_t>(k - 1)] = entry(k);
-  for (const char* ext : {".gpl", ".pal", ".act", ".hex", ".bmp1"}) {
+  for (const char* ext : {".gpl", ".pal", ".act", ".hex"}) {
     const fs::path file = dir / (std::string("out") + ext);
     messages.clear();
     palette_save_answers.push_back(file.string());
@@ -155,13 +149,14 @@ TEST_F(PaletteWindow, ExportWritesThePaletteInEveryFormat) {
     ASSERT_TRUE(read.ok) << read.error.message();
     EXPECT_EQ(sixteen_entries(read.colours), shown) << ext;
   }
-  // The rendered picture is a BMP1: its palette does not go into a BMP4.
+  // A target file is what "SAVE OUTPUT FILE" writes, as for --export-palette.
   messages.clear();
-  palette_save_answers.push_back((dir / "out.bmp4").string());
+  palette_save_answers.push_back((dir / "out.bmp1").string());
   trigger("PaletteExport");
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], "Cannot save the palette: " + (dir / "out.bmp4").string() + ": the output is a BMP1; use .bmp1");
-  EXPECT_FALSE(fs::exists(dir / "out.bmp4"));
+  EXPECT_EQ(messages[0], "Cannot save the palette: " + (dir / "out.bmp1").string() +
+                             ": a target file is written by converting a picture, not as a palette file");
+  EXPECT_FALSE(fs::exists(dir / "out.bmp1"));
 }
 
 TEST_F(PaletteWindow, APinnedSwatchKeepsItsColourThroughProcessAndTheReset) {
@@ -230,30 +225,32 @@ TEST_F(PaletteWindow, AClosedContextMenuChangesNothingAndTheKeyCannotBePinned) {
   EXPECT_FALSE(last_pin_enabled);
   EXPECT_FALSE(f->store.PINNED[1]);
   EXPECT_FALSE(pin_mark_shown(*f, 1));
-  // An imported palette goes beside the key; sixteen colours do not fit.
+  // An imported palette goes beside the key; of sixteen colours the best
+  // fifteen, which the status line counts.
   PaletteEntries sixteen = odd_entries();
   ASSERT_EQ(write_palette_file((dir / "sixteen.gpl").string(), sixteen), "");
   palette_open_answers.push_back((dir / "sixteen.gpl").string());
   trigger("PaletteImport");
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], "Cannot import the palette: " + (dir / "sixteen.gpl").string() +
-                             ": the palette has 16 colours; at most 15 fit beside the transparent colour");
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(f->StatusBar.text(), "palette sixteen.gpl: 16 colours, 15 used");
+  EXPECT_EQ(entry(1), (PaletteColour{255, 0, 255}));
   std::ofstream(dir / "two.hex") << "ffffff\n000011\n";
   palette_open_answers.push_back((dir / "two.hex").string());
   trigger("PaletteImport");
-  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages.empty());
   EXPECT_EQ(entry(1), (PaletteColour{255, 0, 255}));
   EXPECT_EQ(entry(2), (PaletteColour{255, 255, 255}));
   EXPECT_EQ(entry(3), (PaletteColour{0, 0, 17}));
-  EXPECT_EQ(entry(4), (PaletteColour{0, 0, 0}));
+  // No black from nowhere: the free entries repeat the file's first colour.
+  EXPECT_EQ(entry(4), (PaletteColour{255, 255, 255}));
+  EXPECT_EQ(entry(16), (PaletteColour{255, 255, 255}));
 
-  right_click_swatch(2);
-  EXPECT_TRUE(last_pin_enabled);
-  const PaletteColour two = entry(2);
+  // "Unpin all" gives the palette back to the method.
+  trigger("PaletteUnpinAll");
   f->Scolorq.click();
   process();
-  EXPECT_EQ(entry(2), two);
   EXPECT_EQ(entry(1), (PaletteColour{255, 0, 255}));
+  EXPECT_NE(entry(4), (PaletteColour{255, 255, 255}));
 }
 
 TEST_F(PaletteWindow, PinMarksShowOnTheSwatches) {

@@ -5,6 +5,7 @@
 #include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
+#include <algorithm>
 #include <cctype>
 #include <string>
 
@@ -134,6 +135,10 @@ void add_word_menu(frmMain& f, QMenu* look, const SettingKey& key, const QString
 std::vector<SettingWord> look_menu_words(const SettingKey& key) {
   if (key.kind != SettingKind::Word) return {};
   if (key.look) return key.words;
+  // Only the words a setting of the client area's buttons has beyond them:
+  // a setting with no button at all belongs to the menu of its own concern.
+  if (std::none_of(key.words.begin(), key.words.end(), [](const SettingWord& w) { return w.control != Ctl::None; }))
+    return {};
   std::vector<SettingWord> out;
   for (const SettingWord& w : key.words)
     if (w.control == Ctl::None && !told_by_another_control(key, w)) out.push_back(w);

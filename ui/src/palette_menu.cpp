@@ -13,11 +13,15 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "tessera/busy.h"
 #include "tessera/frm_main.h"
+#include "tessera/given_palette.h"
+#include "tessera/settings.h"
+#include "tessera/stages.h"
 #include "tessera/handlers.h"
 #include "tessera/palette_file.h"
 #include "tessera/pins.h"
-#include "tessera/target_files.h"
+#include "tessera/render.h"
 
 namespace tessera {
 
@@ -68,21 +72,44 @@ class PinMark : public QWidget {
   int k_;
 };
 
-void paint_swatches(frmMain& f) {
-  const auto& P = f.store.OCLUSTER;
-  for (int k = 1; k <= 16; ++k) {
-    const QColor c = from_control_colour(control_colour(P[k][1], P[k][2], P[k][3]));
-    f.swatch(k).set_back_colour(c);
-    f.swatch(k).set_hot_back_colour(c);
-  }
+// The formats the window writes, from the one list the command line's
+// --export-palette takes too.
+const QStringList& save_filters() {
+  static const QStringList filters = [] {
+    QStringList out;
+    for (const PaletteFormatRow& row : palette_formats())
+      if (row.writable)
+        out << QString::fromUtf8(row.description) + QStringLiteral(" (*") + QString::fromUtf8(row.extension) +
+                   QStringLiteral(")");
+    return out;
+  }();
+  return filters;
 }
 
-const QStringList& save_filters() {
-  static const QStringList filters = {
-      QStringLiteral("GIMP palette (*.gpl)"), QStringLiteral("JASC palette (*.pal)"),
-      QStringLiteral("Adobe colour table (*.act)"), QStringLiteral("Hex list (*.hex)"),
-      QStringLiteral("Target file (*.bmp1 *.bmp4)")};
-  return filters;
+QString open_filter() {
+  QString patterns;
+  for (const PaletteFormatRow& row : palette_formats())
+    patterns += (patterns.isEmpty() ? QStringLiteral("*") : QStringLiteral(" *")) + QString::fromUtf8(row.extension);
+  return QStringLiteral("Palette files (") + patterns + QStringLiteral(")");
+}
+
+// The palette stage and the rendering on the palette as it now stands, as a
+// conversion runs them: the cell pairs of BMP1 are chosen afresh on it.
+void choose_again(frmMain& f) {
+  if (f.store.OUTPUTX == 0 || f.store.OUTPUTY == 0) return;
+  {
+    const StageInProgress busy(f, kChoosingPaletteText);
+    INITIALIZECOLORS(f.store, f);
+  }
+  {
+    const StageInProgress busy(f, kDrawingText);
+    DRAWOUTPUT(f.store, f);
+  }
+  show_pin_marks(f);
+}
+
+QAction* palette_action(frmMain& f, const char* name) {
+  return f.widget()->window()->findChild<QAction*>(QString::fromLatin1(name));
 }
 
 void swatch_menu(frmMain& f, int k, QPoint global) {
@@ -123,52 +150,40 @@ void toggle_pin(frmMain& f, int k) {
 }
 
 void unpin_all(frmMain& f) {
+  // The imported palette is pinned as a whole; unpinned, the palette is the
+  // method's again.
+  drop_given_palette(f.store);
   unpin_all(f.store);
   show_pin_marks(f);
 }
 
-void import_palette(frmMain& f, const std::string& path) {
+std::string give_palette_file(frmMain& f, const std::string& path) {
   const PaletteFileRead read = read_palette_file(path);
-  if (!read.ok) {
-    f.desktop.message("Cannot import the palette: " + read.error.message());
+  if (!read.ok) return read.error.message();
+  if (read.colours.empty()) return path + ": holds no colours";
+  give_palette(f.store, read.colours, path);
+  return {};
+}
+
+void import_palette(frmMain& f, const std::string& path) {
+  if (const std::string e = give_palette_file(f, path); !e.empty()) {
+    f.desktop.message("Cannot import the palette: " + e);
     return;
   }
-  Store& s = f.store;
-  PaletteEntries entries{};
-  if (const std::string e = place_palette(s, read.colours, entries); !e.empty()) {
-    f.desktop.message("Cannot import the palette: " + path + ": " + e);
-    return;
-  }
-  for (int k = 1; k <= 16; ++k) {
-    const PaletteColour& c = entries[static_cast<std::size_t>(k - 1)];
-    for (int ch = 1; ch <= 3; ++ch) s.OCLUSTER[k][ch] = c[static_cast<std::size_t>(ch - 1)];
-    // Pinned entries keep their pins, now on the imported colours.
-    if (s.PINNED[static_cast<std::size_t>(k)]) pin_entry(s, k, c);
-  }
-  paint_swatches(f);
-  DRAWCOLORPICKER(f);
+  choose_again(f);
+}
+
+void set_palette_choice(frmMain& f, PalettePick pick, PaletteFill fill) {
+  f.store.PALETTEPICK = static_cast<int>(pick);
+  f.store.PALETTEFILL = static_cast<int>(fill);
+  if (QAction* a = palette_action(f, "PalettePickFirst")) a->setChecked(pick == PalettePick::First);
+  if (QAction* a = palette_action(f, "PaletteFillPicture")) a->setChecked(fill == PaletteFill::Picture);
 }
 
 void export_palette(frmMain& f, const std::string& path) {
-  const std::optional<PaletteFormat> format = palette_format_of(path);
-  std::string error;
-  if (!format) {
-    error = path + ": unknown palette format (use .gpl, .pal, .act, .hex, .bmp1 or .bmp4)";
-  } else if (palette_format_writable(*format)) {
-    error = write_palette_file(path, palette_entries(f.store.OCLUSTER));
-  } else {
-    // The target file is the palette's own carrier; it is the file of the
-    // picture as rendered, so its format must be the one rendered.
-    const int type = *format == PaletteFormat::Bmp1 ? 1 : 4;
-    if (f.store.RENDEREDFILETYPE != type) {
-      error = path + ": the output is " + (f.store.RENDEREDFILETYPE == 0 ? std::string("not rendered yet")
-                                           : f.store.RENDEREDFILETYPE == 1 ? std::string("a BMP1; use .bmp1")
-                                                                           : std::string("a BMP4; use .bmp4"));
-    } else {
-      const SaveResult r = save_target_file(f.store, path);
-      if (!r.ok) error = path + ": " + r.error;
-    }
-  }
+  // The formats --export-palette writes; a target file is what "SAVE OUTPUT
+  // FILE" writes.
+  const std::string error = write_palette_file(path, palette_entries(f.store.OCLUSTER));
   f.desktop.message(error.empty() ? "Saved palette to " + path + "." : "Cannot save the palette: " + error);
 }
 
@@ -187,6 +202,20 @@ void build_palette_menu(frmMain& f, QMenuBar& bar) {
     if (!f.desktop.save_palette) return;
     if (const std::optional<std::string> path = f.desktop.save_palette(f.widget())) export_palette(f, *path);
   });
+  // How a palette file of another size than the palette's is taken; the
+  // settings files' palette-pick and palette-fill.
+  QAction* first = menu->addAction(QStringLiteral("Large palettes: their first colours"));
+  first->setObjectName(QStringLiteral("PalettePickFirst"));
+  first->setCheckable(true);
+  QAction* fill = menu->addAction(QStringLiteral("Short palettes: more colours for the picture"));
+  fill->setObjectName(QStringLiteral("PaletteFillPicture"));
+  fill->setCheckable(true);
+  for (QAction* a : {first, fill})
+    QObject::connect(a, &QAction::triggered, menu, [&f, first, fill] {
+      f.store.PALETTEPICK = static_cast<int>(first->isChecked() ? PalettePick::First : PalettePick::Best);
+      f.store.PALETTEFILL = static_cast<int>(fill->isChecked() ? PaletteFill::Picture : PaletteFill::Repeat);
+      if (f.store.GIVENPALETTE) choose_again(f);
+    });
   menu->addSeparator();
   QAction* unpin = menu->addAction(QStringLiteral("Unpin all"));
   unpin->setObjectName(QStringLiteral("PaletteUnpinAll"));
@@ -204,8 +233,7 @@ void build_palette_menu(frmMain& f, QMenuBar& bar) {
 std::unique_ptr<QFileDialog> make_palette_open_dialog(QWidget* owner) {
   auto dialog = std::make_unique<QFileDialog>(owner, QStringLiteral("Import palette"), QDir::currentPath());
   dialog->setOption(QFileDialog::DontUseNativeDialog, true);
-  dialog->setNameFilters({QStringLiteral("Palette files (*.gpl *.pal *.act *.hex *.bmp1 *.bmp4)"),
-                          QStringLiteral("All Files (*)")});
+  dialog->setNameFilters({open_filter(), QStringLiteral("All Files (*)")});
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFile);
   return dialog;

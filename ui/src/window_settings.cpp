@@ -8,6 +8,9 @@
 #include "tessera/handlers.h"
 #include "tessera/look_menu.h"
 #include "tessera/number.h"
+#include "tessera/given_palette.h"
+#include "tessera/palette_file.h"
+#include "tessera/palette_menu.h"
 
 namespace tessera {
 
@@ -84,6 +87,12 @@ ConversionSettings window_settings(frmMain& f) {
   s.refine_palette = f.store.REFINE != 0;
   s.cell_pairs = static_cast<CellPairs>(f.store.PAIRSDITHERED);
   s.best = best_chosen(f);
+  // The imported palette; the window's pins stand at entries of their own,
+  // which the settings' list of colours (pinned from the lowest entry) cannot
+  // hold, so they stay the window's.
+  if (f.store.GIVENPALETTE) s.palette = f.store.GIVENNAME;
+  s.palette_pick = static_cast<PalettePick>(f.store.PALETTEPICK);
+  s.palette_fill = static_cast<PaletteFill>(f.store.PALETTEFILL);
   return s;
 }
 
@@ -134,6 +143,13 @@ void apply_window_settings(frmMain& f, const ConversionSettings& s) {
   f.store.REFINE = s.refine_palette ? 1 : 0;
   f.store.PAIRSDITHERED = static_cast<int>(s.cell_pairs);
   show_look(f, s.best && look_is_best(s));
+
+  set_palette_choice(f, s.palette_pick, s.palette_fill);
+  if (s.palette.empty()) {
+    drop_given_palette(f.store);
+  } else if (!f.store.GIVENPALETTE || s.palette != f.store.GIVENNAME) {
+    give_palette_file(f, s.palette);
+  }
 }
 
 void LOADSETTINGS(frmMain& f) {
@@ -146,7 +162,14 @@ void LOADSETTINGS(frmMain& f) {
   const ConversionSettings defaults;
   for (const SettingKey& key : setting_keys())
     if (key.look) key.set(s, key.get(defaults));
-  const std::string wrong = load_settings_file(*path, s);
+  std::string wrong = load_settings_file(*path, s);
+  // The palette file the settings name must give a palette, as it must for
+  // tessera-convert --settings.
+  if (wrong.empty() && !s.palette.empty()) {
+    const PaletteFileRead read = read_palette_file(s.palette);
+    if (!read.ok) wrong = read.error.message();
+    else if (read.colours.empty()) wrong = s.palette + ": holds no colours";
+  }
   if (!wrong.empty()) {
     f.desktop.message("Could not load the settings: " + wrong + ".");
     return;

@@ -28,14 +28,31 @@ namespace tessera {
 
 enum class PaletteFormat { Gpl, JascPal, Act, Hex, Bmp1, Bmp4 };
 
+// Every format, once: what it is called, its extension and whether a palette
+// is written in it. The command line's options and the window's dialogs take
+// their lists from here, so both read and write the same formats.
+struct PaletteFormatRow {
+  PaletteFormat format;
+  const char* extension;    // with the dot
+  const char* description;  // for a file dialog
+  // Can palette_file_bytes / write_palette_file produce it?  The target files
+  // hold far more than a palette and are written by converting a picture.
+  bool writable;
+};
+const std::vector<PaletteFormatRow>& palette_formats();
+
+// The extensions as a list for messages: ".gpl, .pal, .act, .hex, .bmp1 or
+// .bmp4", or only the writable ones.
+std::string palette_extensions(bool writable_only);
+
 // The format a file name stands for, by its extension (case ignored).
 std::optional<PaletteFormat> palette_format_of(const std::string& path);
 
-// Can palette_file_bytes / write_palette_file produce this format?  The
-// target files hold far more than a palette and are not written here.
-constexpr bool palette_format_writable(PaletteFormat f) { return f != PaletteFormat::Bmp1 && f != PaletteFormat::Bmp4; }
+bool palette_format_writable(PaletteFormat f);
 
-inline constexpr int kMaxPaletteFileColours = 16;
+// Palette files may hold every colour of the machine; more than that is no
+// palette for it.
+inline constexpr int kMaxPaletteFileColours = 4096;
 
 // Why a file was refused: the file as named by the caller, the line (1 for
 // the first; 0 when the reason is not tied to a line, as in the binary
@@ -50,7 +67,7 @@ struct PaletteFileError {
 
 struct PaletteFileRead {
   bool ok = false;
-  std::vector<PaletteColour> colours;  // 0..16 colours on the grid, in file order
+  std::vector<PaletteColour> colours;  // 0..4096 colours on the grid, in file order (repeats kept)
   PaletteFileError error;              // when !ok
 };
 
@@ -62,6 +79,9 @@ PaletteFileRead parse_palette(PaletteFormat format, std::string_view bytes, cons
 
 // The colours of a file as 16 entries: the file's first, black after them.
 PaletteEntries sixteen_entries(const std::vector<PaletteColour>& colours);
+
+// The colours once each, in the order they first come.
+std::vector<PaletteColour> distinct_colours(const std::vector<PaletteColour>& colours);
 
 // Entries 1..16 of a palette array (OCLUSTER).
 PaletteEntries palette_entries(const Palette& palette);

@@ -49,6 +49,13 @@ enum class ColourDistance { Rgb = 0, Oklab = 1 };
 enum class DiffusionLight { Gamma = 0, Linear = 1 };
 // When a BMP1 cell's pair is chosen (the store's PAIRSDITHERED).
 enum class CellPairs { Before = 0, Dithered = 1 };
+// A palette file with more colours than the palette has room for: the ones
+// that suit the picture best, or the first in the file's order.
+enum class PalettePick { Best = 0, First = 1 };
+// A palette file with fewer colours than that: the free entries repeat one of
+// its colours (so the picture shows only the file's), or the palette method
+// chooses them for the picture around the file's colours, as around pins.
+enum class PaletteFill { Repeat = 0, Picture = 1 };
 
 // What the controls of a conversion stand at; the defaults are the window's
 // start states.
@@ -67,6 +74,10 @@ struct ConversionSettings {
   std::string diffusion_strength = "100";
   bool bayer = false;
   std::string bayer_strength = "100";
+  std::string palette;  // a palette file to convert onto; "" for none
+  std::string pins;     // RRGGBB[,RRGGBB...]
+  PalettePick palette_pick = PalettePick::Best;
+  PaletteFill palette_fill = PaletteFill::Repeat;
   // The look.
   ColourDistance distance = ColourDistance::Rgb;
   DiffusionLight light = DiffusionLight::Gamma;
@@ -77,7 +88,9 @@ struct ConversionSettings {
   friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
 };
 
-enum class SettingKind { Flag, Integer, Word, Text };
+// Text is read like the window's number boxes; Name is any text (a file, a
+// list of colours), taken as it is.
+enum class SettingKind { Flag, Integer, Word, Text, Name };
 
 struct SettingWord {
   const char* word;  // as files and the command line write it
@@ -104,8 +117,11 @@ struct SettingKey {
   int (*get)(const ConversionSettings&) = nullptr;
   void (*set)(ConversionSettings&, int) = nullptr;
   std::string ConversionSettings::*text = nullptr;
-  // A setting of the look: files hold it only away from its default, so that
-  // every file written without the look stays as it was.
+  // Written to a settings file only when it differs from its default, so
+  // that files saved before the setting existed keep their bytes.
+  bool only_when_set = false;
+  // A setting of the look (the Look menu's, and best's to set): written only
+  // when set, as above, or whenever best is on.
   bool look = false;
   // How the window's Look menu names the setting; null: as a word's label.
   const char* label = nullptr;
@@ -143,6 +159,9 @@ std::string_view trimmed_value(std::string_view text);
 // Sets one setting from its text. Returns "" or what is wrong with the value
 // (without the setting's name).
 std::string set_setting(const SettingKey& key, std::string_view value, ConversionSettings& settings);
+
+// Does the value differ from the default?
+bool setting_is_set(const SettingKey& key, const ConversionSettings& settings);
 
 // Whether a settings file writes the key for these settings.
 bool written_to_files(const SettingKey& key, const ConversionSettings& settings);

@@ -3,6 +3,7 @@
 // selection would choose it for one picture.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "tessera/colour.h"
@@ -25,7 +26,10 @@ void add_to_census(SharedCensus& census, const Store& picture);
 // and settings.MAXITERATIONS; pinned entries of settings (PINNED, PINCOLOUR,
 // entry numbers as for the census's transparency) are kept. With any
 // transparent picture entry 1 is the transparent key for all of them.
-PaletteEntries choose_shared_palette(const SharedCensus& census, const Store& settings, Controls& controls);
+// A palette file given to settings (GIVENPALETTE) is chosen from as for one
+// picture; note then gets what the selection tells (PALETTENOTE).
+PaletteEntries choose_shared_palette(const SharedCensus& census, const Store& settings, Controls& controls,
+                                     std::string* note = nullptr);
 
 // Pins every entry to the given palette, so that palette selection publishes
 // it unchanged (entry 1 stays the key of a transparent picture, which a

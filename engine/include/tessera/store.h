@@ -239,6 +239,22 @@ struct Store {
   std::array<bool, 17> PINNED{};
   Palette PINCOLOUR{};
 
+  // ---- a palette given as a file -------------------------------------------
+  // While GIVENPALETTE is set, every palette selection takes its colours from
+  // GIVENCOLOURS (on the grid, the file's order and repeats) as given_palette.h
+  // says, PALETTEPICK and PALETTEFILL choosing how (PalettePick, PaletteFill
+  // in settings.h). The entries it fills are pinned for the run and marked in
+  // GIVENPINNED, so the next selection can choose them afresh; PALETTENOTE
+  // then tells how many of the file's colours went in ("" when all of them
+  // filled the palette exactly).
+  bool GIVENPALETTE = false;
+  std::vector<std::array<int, 3>> GIVENCOLOURS;
+  std::string GIVENNAME;  // the file as it was named
+  int PALETTEPICK = 0;
+  int PALETTEFILL = 0;
+  std::array<bool, 17> GIVENPINNED{};
+  std::string PALETTENOTE;
+
  private:
   // Every member at its start value, but the images and the census without
   // memory; only for reset. (A new image buffer belongs here and in reset,

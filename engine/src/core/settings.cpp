@@ -67,6 +67,13 @@ SettingKey integer(const char* name, const char* help, int min, int max) {
 SettingKey text(const char* name, const char* help, std::string S::*member) {
   return {name, 0, SettingKind::Text, "TEXT", help, 0, 0, {}, nullptr, nullptr, member};
 }
+SettingKey name(const char* name, const char* value_name, const char* help, std::string S::*member) {
+  return {name, 0, SettingKind::Name, value_name, help, 0, 0, {}, nullptr, nullptr, member, true};
+}
+SettingKey optional(SettingKey key) {
+  key.only_when_set = true;
+  return key;
+}
 
 SettingKey look(SettingKey key, const char* label = nullptr) {
   key.look = true;
@@ -119,6 +126,15 @@ const std::vector<SettingKey>& setting_keys() {
            &S::diffusion_strength),
       flag<&S::bayer>("bayer", "ordered (Bayer) dithering before the mapping"),
       text("bayer-strength", "Bayer strength in percent", &S::bayer_strength),
+      name("palette", "FILE", "convert onto the colours of a palette or target file", &S::palette),
+      optional(word<&S::palette_pick>("palette-pick", 0, "HOW", "a palette of more colours than fit: which of them",
+                                      {{"best", static_cast<int>(PalettePick::Best)},
+                                       {"first", static_cast<int>(PalettePick::First)}})),
+      optional(word<&S::palette_fill>("palette-fill", 0, "HOW",
+                                      "a palette of fewer colours: the free entries repeat one, or suit the picture",
+                                      {{"repeat", static_cast<int>(PaletteFill::Repeat)},
+                                       {"picture", static_cast<int>(PaletteFill::Picture)}})),
+      name("pin", "RRGGBB[,...]", "keep these colours in the palette (up to 15)", &S::pins),
       look(word<&S::distance>("distance", 0, "DISTANCE",
                               "colour distance of the mapping and the look's palette and pairs",
                               {{"rgb", static_cast<int>(ColourDistance::Rgb), Ctl::None, "RGB"},
@@ -228,7 +244,8 @@ std::string set_setting(const SettingKey& key, std::string_view value, Conversio
       if (wrong.empty()) key.set(s, on ? 1 : 0);
       return wrong;
     }
-    case SettingKind::Text: {
+    case SettingKind::Text:
+    case SettingKind::Name: {
       // A line of a file cannot hold a line break; a number never needs one.
       std::string text(value);
       for (char& c : text)
@@ -251,7 +268,8 @@ std::string set_setting(const SettingKey& key, std::string_view value, Conversio
 bool written_to_files(const SettingKey& key, const ConversionSettings& s) {
   // With best on, a look setting left out would read back as best's choice,
   // so every one is written where it stands.
-  return !key.look || s.best || setting_value(key, s) != setting_value(key, ConversionSettings{});
+  if (key.look) return s.best || setting_is_set(key, s);
+  return !key.only_when_set || setting_is_set(key, s);
 }
 
 const std::vector<BestChoice>& best_look() {
@@ -275,6 +293,7 @@ std::string setting_value(const SettingKey& key, const ConversionSettings& s) {
     case SettingKind::Flag:
       return key.get(s) != 0 ? "true" : "false";
     case SettingKind::Text:
+    case SettingKind::Name:
       return std::string(trimmed_value(s.*key.text));
     case SettingKind::Word:
       if (const char* w = word_of(key, key.get(s))) return w;
@@ -283,6 +302,11 @@ std::string setting_value(const SettingKey& key, const ConversionSettings& s) {
       return std::to_string(key.get(s));
   }
   return {};
+}
+
+bool setting_is_set(const SettingKey& key, const ConversionSettings& s) {
+  static const ConversionSettings defaults;
+  return setting_value(key, s) != setting_value(key, defaults);
 }
 
 std::string setting_warning(const SettingKey& key, const ConversionSettings& s) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "palettes/palette_methods.h"
+#include "tessera/given_palette.h"
 #include "tessera/pins.h"
 #include "tessera/stages.h"
 
@@ -122,6 +123,7 @@ void INITIALIZECOLORS(Store& s, Controls& controls) {
     for (int c = 1; c <= 3; ++c) s.CLUSTER[1][c] = s.OCLUSTER[1][c] = kMagenta[c];
   const int STARTINDEX = s.ISTRANSPARENT == 1 ? 2 : 1;
   s.KMEANSITERATIONS = 0;
+  const GivenPalette given = hold_given_palette(s);
 
   // Pinned entries hold their colours before any method looks at the palette.
   bool pins = false;
@@ -152,12 +154,16 @@ void INITIALIZECOLORS(Store& s, Controls& controls) {
     }
     if (s.REFINE != 0) refine_palette_for_look(s, STARTINDEX);
   }
+  finish_given_palette(s, given);
   reduce_to_grid(s);
 
   for (int k = 1; k <= 16; ++k)
     controls.set_swatch(k, control_colour(s.OCLUSTER[k][1], s.OCLUSTER[k][2], s.OCLUSTER[k][3]));
 
-  if (s.OUTPUTFILETYPE != 1) return;
+  if (s.OUTPUTFILETYPE != 1) {
+    if (!s.PALETTENOTE.empty()) controls.set_text(Ctl::StatusBar, s.PALETTENOTE);
+    return;
+  }
   // Flags are only ever raised: a later threshold change revisits exactly the
   // cells that held transparent pixels under any earlier threshold.
   for (int y = 0; y < s.OUTPUTY; ++y)
@@ -165,6 +171,7 @@ void INITIALIZECOLORS(Store& s, Controls& controls) {
       if (counts_as_transparent(s, s.IMAGEIN(x, y, 4))) s.OUTCOLORBLOCK[x / 8][y / 8][5] = 1;
   s.COLORBLOCKFIRSTPASS = 1;
   SELECTCOLORBLOCKS(s, controls);
+  if (!s.PALETTENOTE.empty()) controls.set_text(Ctl::StatusBar, s.PALETTENOTE);
 }
 
 }  // namespace tessera

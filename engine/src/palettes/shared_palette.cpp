@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "palettes/palette_methods.h"
+#include "tessera/given_palette.h"
 #include "tessera/pins.h"
 
 namespace tessera {
@@ -78,7 +79,8 @@ void add_to_census(SharedCensus& census, const Store& picture) {
   ++census.pictures;
 }
 
-PaletteEntries choose_shared_palette(const SharedCensus& census, const Store& settings, Controls& controls) {
+PaletteEntries choose_shared_palette(const SharedCensus& census, const Store& settings, Controls& controls,
+                                     std::string* note) {
   auto s = std::make_unique<Store>();
   s->KMEANS = settings.KMEANS;
   s->MAXITERATIONS = settings.MAXITERATIONS;
@@ -86,9 +88,15 @@ PaletteEntries choose_shared_palette(const SharedCensus& census, const Store& se
   s->ISTRANSPARENT = census.transparent ? 1 : 0;
   s->PINNED = settings.PINNED;
   s->PINCOLOUR = settings.PINCOLOUR;
+  s->GIVENPALETTE = settings.GIVENPALETTE;
+  s->GIVENCOLOURS = settings.GIVENCOLOURS;
+  s->GIVENNAME = settings.GIVENNAME;
+  s->PALETTEPICK = settings.PALETTEPICK;
+  s->PALETTEFILL = settings.PALETTEFILL;
   const int first = first_free_entry(*s);
   if (first == 2)
     for (int c = 1; c <= 3; ++c) s->CLUSTER[1][c] = c == 2 ? 0 : 255;
+  const GivenPalette given = hold_given_palette(*s);
   for (int k = first; k <= 16; ++k)
     if (is_pinned(*s, k))
       for (int c = 1; c <= 3; ++c) s->CLUSTER[k][c] = s->PINCOLOUR[k][c];
@@ -138,6 +146,8 @@ PaletteEntries choose_shared_palette(const SharedCensus& census, const Store& se
         break;
     }
   }
+  finish_given_palette(*s, given);
+  if (note != nullptr) *note = s->PALETTENOTE;
   PaletteEntries entries{};
   for (int k = 1; k <= 16; ++k)
     for (int c = 1; c <= 3; ++c) entries[static_cast<std::size_t>(k - 1)][static_cast<std::size_t>(c - 1)] = to_grid(s->CLUSTER[k][c]);

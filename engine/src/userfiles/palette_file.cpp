@@ -36,8 +36,8 @@ PaletteFileRead refuse(const std::string& name, int line, std::string reason) {
 }
 
 std::string too_many(std::size_t n) {
-  return "holds " + std::to_string(n) + " colours; at most " + std::to_string(kMaxPaletteFileColours) +
-         " fit the palette";
+  return "holds " + std::to_string(n) + " colours; a palette file may hold at most " +
+         std::to_string(kMaxPaletteFileColours);
 }
 
 // The lines of a text file, without their line ends and with a leading
@@ -240,15 +240,51 @@ std::string PaletteFileError::message() const {
   return line > 0 ? file + ":" + std::to_string(line) + ": " + reason : file + ": " + reason;
 }
 
+const std::vector<PaletteFormatRow>& palette_formats() {
+  static const std::vector<PaletteFormatRow> rows = {
+      {PaletteFormat::Gpl, ".gpl", "GIMP palette", true},
+      {PaletteFormat::JascPal, ".pal", "JASC palette", true},
+      {PaletteFormat::Act, ".act", "Adobe colour table", true},
+      {PaletteFormat::Hex, ".hex", "Hex list", true},
+      {PaletteFormat::Bmp1, ".bmp1", "BMP1 target file", false},
+      {PaletteFormat::Bmp4, ".bmp4", "BMP4 target file", false},
+  };
+  return rows;
+}
+
+std::string palette_extensions(bool writable_only) {
+  std::vector<const char*> names;
+  for (const PaletteFormatRow& row : palette_formats())
+    if (row.writable || !writable_only) names.push_back(row.extension);
+  std::string out;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    out += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + std::string(names[i]);
+  return out;
+}
+
 std::optional<PaletteFormat> palette_format_of(const std::string& path) {
   const std::string ext = lower(std::filesystem::path(path).extension().string());
-  if (ext == ".gpl") return PaletteFormat::Gpl;
-  if (ext == ".pal") return PaletteFormat::JascPal;
-  if (ext == ".act") return PaletteFormat::Act;
-  if (ext == ".hex") return PaletteFormat::Hex;
-  if (ext == ".bmp1") return PaletteFormat::Bmp1;
-  if (ext == ".bmp4") return PaletteFormat::Bmp4;
+  for (const PaletteFormatRow& row : palette_formats())
+    if (ext == row.extension) return row.format;
   return std::nullopt;
+}
+
+bool palette_format_writable(PaletteFormat f) {
+  for (const PaletteFormatRow& row : palette_formats())
+    if (row.format == f) return row.writable;
+  return false;
+}
+
+std::vector<PaletteColour> distinct_colours(const std::vector<PaletteColour>& colours) {
+  std::vector<PaletteColour> out;
+  std::vector<bool> seen(4096, false);
+  for (const PaletteColour& c : colours) {
+    const std::size_t key = static_cast<std::size_t>((c[0] / 17) * 256 + (c[1] / 17) * 16 + c[2] / 17);
+    if (seen[key]) continue;
+    seen[key] = true;
+    out.push_back(c);
+  }
+  return out;
 }
 
 std::optional<PaletteColour> parse_hex_colour(std::string_view text) {
@@ -283,7 +319,7 @@ PaletteFileRead parse_palette(PaletteFormat format, std::string_view bytes, cons
 
 PaletteFileRead read_palette_file(const std::string& path) {
   const std::optional<PaletteFormat> format = palette_format_of(path);
-  if (!format) return refuse(path, 0, "unknown palette format (use .gpl, .pal, .act, .hex, .bmp1 or .bmp4)");
+  if (!format) return refuse(path, 0, "unknown palette format (use " + palette_extensions(false) + ")");
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) return refuse(path, 0, "is a folder");
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
@@ -361,7 +397,7 @@ std::vector<std::uint8_t> palette_file_bytes(PaletteFormat format, const Palette
 
 std::string write_palette_file(const std::string& path, const PaletteEntries& entries) {
   const std::optional<PaletteFormat> format = palette_format_of(path);
-  if (!format) return path + ": unknown palette format (use .gpl, .pal, .act or .hex)";
+  if (!format) return path + ": unknown palette format (use " + palette_extensions(true) + ")";
   if (!palette_format_writable(*format))
     return path + ": a target file is written by converting a picture, not as a palette file";
   // The name goes into a line of its own in the GIMP format.

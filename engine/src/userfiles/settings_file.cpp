@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cstdint>
 #include <algorithm>
+#include <filesystem>
 
 #include "tessera/surface.h"
 
@@ -20,7 +21,29 @@ struct LineError {
   std::string message;
 };
 
-LineError read_lines(std::string_view text, ConversionSettings& settings, std::vector<std::string>* named) {
+// A palette file is named relative to the settings file that names it, so a
+// folder with both moves as a whole; the command line's own --palette is
+// relative to where it runs.
+void place_beside(const std::string& folder, ConversionSettings& s) {
+  if (folder.empty() || s.palette.empty()) return;
+  const std::filesystem::path palette(s.palette);
+  if (palette.is_relative()) s.palette = (std::filesystem::path(folder) / palette).string();
+}
+
+// The palette as the file at path names it: by its name alone where it lies
+// beside the file, else by its whole path.
+std::string palette_named_from(const std::string& path, const std::string& palette) {
+  if (palette.empty()) return palette;
+  std::error_code ec;
+  const std::filesystem::path file = std::filesystem::weakly_canonical(std::filesystem::absolute(palette, ec), ec);
+  const std::filesystem::path folder =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec).parent_path();
+  if (ec) return palette;
+  return file.parent_path() == folder ? file.filename().string() : file.string();
+}
+
+LineError read_lines(std::string_view text, ConversionSettings& settings, const std::string& folder,
+                    std::vector<std::string>* named) {
   ConversionSettings next = settings;
   std::vector<std::string> names;
   int line = 0;
@@ -43,6 +66,7 @@ LineError read_lines(std::string_view text, ConversionSettings& settings, std::v
     const std::string wrong = set_setting(*key, value, next);
     if (!wrong.empty()) return {line, std::string(key->name) + ": " + wrong};
     names.emplace_back(key->name);
+    if (key->text == &ConversionSettings::palette) place_beside(folder, next);
     if (text.empty()) break;
   }
   // The file's own lines win over its best look, wherever they stand in it.
@@ -64,7 +88,7 @@ std::string settings_file_text(const ConversionSettings& s) {
 
 std::string read_settings_text(std::string_view text, ConversionSettings& settings,
                                std::vector<std::string>* named) {
-  const LineError e = read_lines(text, settings, named);
+  const LineError e = read_lines(text, settings, {}, named);
   return e.line == 0 ? std::string() : "line " + std::to_string(e.line) + ": " + e.message;
 }
 
@@ -121,12 +145,14 @@ std::string load_settings_file(const std::string& path, ConversionSettings& sett
   std::string text;
   const std::string why = read_settings_bytes(path, text);
   if (!why.empty()) return path + ": " + why;
-  const LineError e = read_lines(text, settings, named);
+  const LineError e = read_lines(text, settings, std::filesystem::path(path).parent_path().string(), named);
   return e.line == 0 ? std::string() : path + ":" + std::to_string(e.line) + ": " + e.message;
 }
 
 std::string save_settings_file(const std::string& path, const ConversionSettings& settings) {
-  const std::string text = settings_file_text(settings);
+  ConversionSettings named = settings;
+  named.palette = palette_named_from(path, settings.palette);
+  const std::string text = settings_file_text(named);
   return write_file_atomically(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 

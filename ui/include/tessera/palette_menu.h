@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "tessera/settings.h"
+
 class QFileDialog;
 class QMenuBar;
 class QWidget;
@@ -18,13 +20,18 @@ struct Desktop;
 // "Pin this colour" entry of every swatch's context menu.
 void build_palette_menu(frmMain& f, QMenuBar& bar);
 
-// The file's colours become the palette, the output is redrawn with them and
-// every pixel keeps its entry, as after a swatch edit. A file that cannot be
-// read is reported and changes nothing.
+// The file's colours become the palette of this and every later palette
+// selection, as tessera-convert --palette makes them (given_palette.h), until
+// "Unpin all" or the next import: the palette is chosen and the output
+// rendered on it at once. A file that cannot be read is reported and changes
+// nothing.
 void import_palette(frmMain& f, const std::string& path);
-// Writes the palette (or, for .bmp1/.bmp4, the target file that carries it)
-// and confirms or reports.
+// The same without a stage or a message: "" or why the file gives no palette.
+std::string give_palette_file(frmMain& f, const std::string& path);
+// Writes the palette in a format of palette_formats() and confirms or reports.
 void export_palette(frmMain& f, const std::string& path);
+// How palette files of another size are taken, with the menu's checks.
+void set_palette_choice(frmMain& f, PalettePick pick, PaletteFill fill);
 
 // Pins entry k to its colour, or unpins it.
 void toggle_pin(frmMain& f, int k);
