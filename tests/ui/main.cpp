@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QStandardPaths>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@ int main(int argc, char** argv) {
   // own, for the programs the tests start as well, never to the user's.
   const tessera::test_support::ScratchDir config("tessera-ui-config");
   ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-  QStandardPaths::setTestModeEnabled(true);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
