@@ -7,6 +7,7 @@
 #include "tessera/command_line.h"
 #include "tessera/frm_main.h"
 #include "tessera/handlers.h"
+#include "tessera/recent_files.h"
 
 int main(int argc, char** argv) {
   // The command line is read before the application object exists: --help
@@ -38,6 +39,9 @@ int main(int argc, char** argv) {
   tessera::frmMain window;
   window.store.IMGSCALE = 6;
   window.store.TEMPFILEPATH = tessera::default_temp_path();
+  // The last session's settings, when the user asked for them, before a
+  // picture named here is converted with them.
+  QTimer::singleShot(0, [&window] { tessera::restore_last_settings(window); });
   // A picture named on the command line opens as if chosen in the dialog,
   // once the window is up and its output list is filled.
   if (command.picture) {

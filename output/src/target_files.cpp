@@ -162,8 +162,13 @@ Surface look_surface(const Store& s) {
   return surface;
 }
 
+std::string saved_message(const std::string& path, const std::string& kind) {
+  return "Saved " + kind + " file to " + path + ".";
+}
+
 std::string saved_message(const std::string& path) {
-  return "Saved BMP file to " + path + ".";
+  const std::string ending = path.size() >= 5 ? path.substr(path.size() - 5) : std::string();
+  return saved_message(path, ending == ".bmp1" ? "BMP1" : ending == ".bmp4" ? "BMP4" : "BMP");
 }
 
 std::string unreadable_message(const std::string& picture) {

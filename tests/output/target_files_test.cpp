@@ -188,7 +188,7 @@ TEST(TargetSaving, WritesBesideThePictureAndConfirmsOnlyAfterwards) {
   EXPECT_FALSE(r.skipped);
   EXPECT_EQ(r.path, (dir.path() / "photo.bmp4").string());
   EXPECT_EQ(read_all(r.path), target_file_bytes(s));
-  EXPECT_EQ(saved_message(r.path), "Saved BMP file to " + r.path + ".");
+  EXPECT_EQ(saved_message(r.path), "Saved BMP4 file to " + r.path + ".");
 
   const SaveResult e = save_bmp_export(s);
   ASSERT_TRUE(e.ok) << e.error;

@@ -29,7 +29,7 @@ TEST_F(WindowTest, MenuBarSitsAboveAnUnchangedClientArea) {
 
   QStringList titles;
   for (QAction* a : bar->actions()) titles << a->text();
-  EXPECT_EQ(titles, QStringList({"&File", "&Palette", "&Look", "&Help"}));
+  EXPECT_EQ(titles, QStringList({"&File", "&Edit", "&View", "&Palette", "&Look", "&Help"}));
 }
 
 TEST_F(WindowTest, FileMenuEntriesCarryTheirShortcuts) {

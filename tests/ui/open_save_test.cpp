@@ -72,7 +72,7 @@ TEST_F(WindowTest, CancellingTheOpenDialogKeepsThePicture) {
   // ... so the picture can still be saved.
   f->SaveExec.click();
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], "Saved BMP file to " + (dir / "demo_snake_600x450.bmp1").string() + ".");
+  EXPECT_EQ(messages[0], "Saved BMP1 file to " + (dir / "demo_snake_600x450.bmp1").string() + ".");
 }
 
 TEST_F(WindowTest, APictureThatCannotBeReadSaysWhy) {
@@ -155,7 +155,7 @@ TEST_F(WindowTest, SavingWritesBesideThePictureAndConfirms) {
   f->SaveExec.click();
   const auto bmp1 = dir / "demo_snake_600x450.bmp1";
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], "Saved BMP file to " + bmp1.string() + ".");
+  EXPECT_EQ(messages[0], "Saved BMP1 file to " + bmp1.string() + ".");
   EXPECT_EQ(std::filesystem::file_size(bmp1), 9032u);
 
   f->SaveBMP.click();
@@ -170,7 +170,7 @@ TEST_F(WindowTest, SavingWritesBesideThePictureAndConfirms) {
   f->SaveExec.click();
   const auto bmp4 = dir / "demo_snake_600x450.bmp4";
   ASSERT_EQ(messages.size(), 3u);
-  EXPECT_EQ(messages[2], "Saved BMP file to " + bmp4.string() + ".");
+  EXPECT_EQ(messages[2], "Saved BMP4 file to " + bmp4.string() + ".");
   EXPECT_EQ(std::filesystem::file_size(bmp4), 16032u);
 }
 

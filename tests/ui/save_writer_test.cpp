@@ -45,7 +45,7 @@ TEST_F(WindowTest, SavesFollowLinksIntoAnotherFolder) {
   f->SaveExec.click();
   f->SaveBMP.click();
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0], "Saved BMP file to " + (dir / "demo_snake_600x450.bmp1").string() + ".");
+  EXPECT_EQ(messages[0], "Saved BMP1 file to " + (dir / "demo_snake_600x450.bmp1").string() + ".");
   EXPECT_EQ(messages[1], "Saved BMP file to " + (dir / "demo_snake_600x450_out.bmp").string() + ".");
   EXPECT_TRUE(fs::is_symlink(dir / "demo_snake_600x450.bmp1"));
   EXPECT_TRUE(fs::is_symlink(dir / "demo_snake_600x450_out.bmp"));

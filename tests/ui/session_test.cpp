@@ -19,7 +19,7 @@ TEST_F(SessionTest, OpenProcessSaveMatchesTheCommandLineByte_for_byte) {
   f->SaveExec.click();
   const auto saved = dir / "demo_snake_600x450.bmp1";
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], "Saved BMP file to " + saved.string() + ".");
+  EXPECT_EQ(messages[0], "Saved BMP1 file to " + saved.string() + ".");
   const std::vector<char> window = bytes_of(saved);
   ASSERT_EQ(window.size(), 9032u);
   EXPECT_TRUE(window == converted(picture, "", (dir / "cli.bmp1").string()));

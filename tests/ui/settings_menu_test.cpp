@@ -64,8 +64,9 @@ TEST_F(SettingsMenuTest, EntriesSitAboveQuit) {
   ASSERT_NE(file, nullptr);
   QStringList texts;
   for (QAction* a : file->actions()) texts << (a->isSeparator() ? QStringLiteral("--") : a->text());
-  EXPECT_EQ(texts, QStringList({"Open...", "Save output file", "Save BMP", "Load settings...", "Save settings...",
-                                "--", "Quit"}));
+  EXPECT_EQ(texts, QStringList({"Open...", "Open &Recent", "Save output file", "Save BMP", "Save output as...",
+                                "Save BMP as...", "Load settings...", "Save settings...",
+                                "Restore last settings at start", "--", "Quit"}));
 }
 
 TEST_F(SettingsMenuTest, TheOpenFileMenuShowsEveryEntryOnItsOwnLine) {

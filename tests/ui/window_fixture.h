@@ -20,6 +20,7 @@
 #include "support/scratch.h"
 #include "tessera/frm_main.h"
 #include "tessera/handlers.h"
+#include "tessera/recent_files.h"
 
 namespace tessera::testing {
 
@@ -29,6 +30,8 @@ inline const std::string kDemo = kSamples + "/demo_snake_600x450.png";
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Every test starts with nothing remembered from the tests before it.
+    user_settings()->clear();
     f = std::make_unique<frmMain>();
     f->store.IMGSCALE = 6;
     f->store.TEMPFILEPATH = (dir / "tmp").string();
@@ -52,6 +55,19 @@ class WindowTest : public ::testing::Test {
       return answer;
     };
     f->desktop.message = [this](const std::string& text) { messages.push_back(text); };
+    f->desktop.inform = [this](const std::string& title, const std::string& text) {
+      informed_titles.push_back(title);
+      messages.push_back(text);
+    };
+    f->desktop.save_as = [this](QWidget*, const std::string& suggested, int kind) {
+      save_as_asked.push_back({suggested, kind});
+      std::optional<std::string> answer;
+      if (!save_as_answers.empty()) {
+        answer = save_as_answers.front();
+        save_as_answers.pop_front();
+      }
+      return answer;
+    };
     f->desktop.alt_pressed = [this] {
       ++alt_reads;
       return alt;
@@ -96,6 +112,13 @@ class WindowTest : public ::testing::Test {
   std::deque<std::optional<QColor>> colour_answers;
   std::vector<QColor> colour_dialog_starts;
   std::vector<std::string> messages;
+  std::vector<std::string> informed_titles;
+  struct SaveAsAsked {
+    std::string suggested;
+    int kind;
+  };
+  std::vector<SaveAsAsked> save_as_asked;
+  std::deque<std::optional<std::string>> save_as_answers;
   int open_dialogs = 0;
   bool alt = false;
   int alt_reads = 0;

@@ -8,13 +8,17 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
+#include <QPixmap>
+
+#include "tessera/edit_menu.h"
 #include "tessera/frm_main.h"
+#include "tessera/recent_files.h"
 #include "tessera/palette_menu.h"
 
 namespace tessera {
 
 std::unique_ptr<QFileDialog> make_open_dialog(QWidget* owner) {
-  auto dialog = std::make_unique<QFileDialog>(owner, QStringLiteral("Open"), QDir::currentPath());
+  auto dialog = std::make_unique<QFileDialog>(owner, QStringLiteral("Open"), start_folder("open"));
   // Qt's own dialog everywhere, so the filter descriptions read exactly as
   // written rather than as a platform dialog rewrites them.
   dialog->setOption(QFileDialog::DontUseNativeDialog, true);
@@ -46,6 +50,7 @@ std::unique_ptr<QColorDialog> make_colour_dialog(QColor initial) {
   // No owner: the main window stays usable while the dialog is open.
   auto dialog = std::make_unique<QColorDialog>(initial);
   dialog->setOption(QColorDialog::DontUseNativeDialog, true);
+  add_grid_preview(*dialog);
   return dialog;
 }
 
@@ -79,6 +84,17 @@ Desktop qt_desktop() {
   };
   d.alt_pressed = [] { return (QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier) != 0; };
   d.cursor_pos = [] { return QCursor::pos(); };
+  d.inform = [](const std::string& title, const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(text),
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.setIconPixmap(QPixmap::fromImage(tessera_logo(96, 60)));
+    box.exec();
+  };
+  d.save_as = [](QWidget* owner, const std::string& suggested, int kind) -> std::optional<std::string> {
+    auto dialog = make_save_as_dialog(owner, suggested, kind);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
+    return QFile::encodeName(dialog->selectedFiles().first()).toStdString();
+  };
   add_palette_dialogs(d);
   return d;
 }

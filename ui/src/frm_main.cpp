@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+#include "tessera/desktop_state.h"
 #include "tessera/file_writer.h"
 #include "tessera/handlers.h"
 #include "tessera/menus.h"
@@ -38,6 +39,7 @@ frmMain::frmMain() : fw::Form("frmMain"), desktop(qt_desktop()) {
   set_centred(true);
   set_icon(tessera_logo(64, 64));
   set_first_id(20000);
+  desktop_state_ = std::make_unique<DesktopState>();
   lay_out();
   bind_handlers();
   build_menus(*this);
@@ -431,7 +433,7 @@ void frmMain::set_swatch(int k, std::uint32_t colour) {
   swatch(k).set_hot_back_colour(from_control_colour(colour));
 }
 
-void frmMain::show_picture(Ctl frame, const std::string&, const Surface& surface) {
+void frmMain::show_picture(Ctl frame, const std::string& path, const Surface& surface) {
   // The file was just written from this very surface; showing the surface
   // spares reading 9 MB back. The box keeps only its own stretched copy, so
   // the surface's pixels can be borrowed for the moment.
@@ -439,6 +441,7 @@ void frmMain::show_picture(Ctl frame, const std::string&, const Surface& surface
                      static_cast<qsizetype>(surface.width()) * 4, QImage::Format_ARGB32);
   auto* box = dynamic_cast<fw::PictureBox*>(&control(frame));
   if (box != nullptr) box->show_image(image);
+  preview_shown(*this, frame, path);
 }
 
 }  // namespace tessera

@@ -7,6 +7,7 @@
 
 #include "tessera/busy.h"
 #include "tessera/decoder_messages.h"
+#include "tessera/desktop_state.h"
 #include "tessera/frm_main.h"
 #include "tessera/number.h"
 #include "tessera/render.h"
@@ -77,18 +78,23 @@ int iteration_count(const std::string& text) {
   return static_cast<int>(v);
 }
 
-void report_save(frmMain& f, const SaveResult& r) {
+const char* rendered_kind(const Store& s) { return s.RENDEREDFILETYPE == 4 ? "BMP4" : "BMP1"; }
+
+}  // namespace
+
+void report_save(frmMain& f, const SaveResult& r, const std::string& kind) {
   if (r.skipped) return;
   if (r.unreadable) {
     f.desktop.message(unreadable_message(r.path));
   } else if (r.ok) {
-    f.desktop.message(saved_message(r.path));
+    const std::string said = saved_message(r.path, kind);
+    // Said in the status line too, where it stays after the box is gone.
+    f.StatusBar.set_text(said);
+    f.desktop.message(said);
   } else {
     f.desktop.message("Could not save " + r.path + ": " + r.error + ".");
   }
 }
-
-}  // namespace
 
 void rerun_input(frmMain& f) {
   stage1(f);
@@ -150,6 +156,7 @@ void open_picture(frmMain& f, const std::string& path) {
     REDISPLAYINPUT(f.store, f);
   }
   stage2(f);
+  picture_opened(f);
 }
 
 void NEWOPENFILE(frmMain& f) {
@@ -341,13 +348,13 @@ int FRMMAIN_SCOLORQ_CLICK(Control& sender, const EventArgs&) {
 
 int FRMMAIN_SAVEEXEC_CLICK(Control& sender, const EventArgs&) {
   frmMain& f = frmMain::of(sender);
-  report_save(f, save_target_file(f.store));
+  report_save(f, save_target_file(f.store), rendered_kind(f.store));
   return 0;
 }
 
 int FRMMAIN_SAVEBMP_CLICK(Control& sender, const EventArgs&) {
   frmMain& f = frmMain::of(sender);
-  report_save(f, save_bmp_export(f.store));
+  report_save(f, save_bmp_export(f.store), "BMP");
   return 0;
 }
 

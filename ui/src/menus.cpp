@@ -5,10 +5,15 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "tessera/about.h"
+#include "tessera/desktop_state.h"
+#include "tessera/edit_menu.h"
 #include "tessera/frm_main.h"
 #include "tessera/look_menu.h"
 #include "tessera/palette_menu.h"
+#include "tessera/recent_files.h"
 #include "tessera/window_settings.h"
+#include "tessera/zoom_window.h"
 
 namespace tessera {
 
@@ -30,24 +35,6 @@ QAction* add_action(QMenu* menu, const char* object_name, const char* text, cons
 
 }  // namespace
 
-const char* keyboard_and_mouse_text() {
-  return "Keyboard and mouse\n\n"
-         "Ctrl+O opens a picture, Ctrl+S saves the output file, Ctrl+Shift+S saves the BMP, "
-         "Ctrl+Q quits.\n\n"
-         "Click the input picture to open another one, or drop a picture on the window.\n\n"
-         "Click a palette colour, or that colour in the output preview, to choose it yourself in the "
-         "colour dialog. Hold ALT while clicking a colour in the output preview to make it the "
-         "transparent colour (palette entry 1); pictures that already have transparent pixels keep "
-         "their own.\n\n"
-         "The brightness and contrast arrows step by 1; hold ALT to step by 26.";
-}
-
-const char* about_text() {
-  return "Tessera Version 1.2\n\n"
-         "Converts pictures (bmp, png, jpg, gif) into BMP1 and BMP4 files for a retro computer with "
-         "4096 colours.";
-}
-
 void build_menus(frmMain& f) {
   QMenuBar* bar = f.menu_bar();
   bar->setObjectName(QStringLiteral("MenuBar"));
@@ -56,22 +43,28 @@ void build_menus(frmMain& f) {
   file->setObjectName(QStringLiteral("FileMenu"));
   add_action(file, "FileOpen", "Open...", QKeySequence(Qt::CTRL | Qt::Key_O),
              [&f] { f.OpenFile.raise(fw::Event::Click); });
+  add_recent_menu(f, *file);
   add_action(file, "FileSaveOutput", "Save output file", QKeySequence(Qt::CTRL | Qt::Key_S),
              [&f] { f.SaveExec.raise(fw::Event::Click); });
   add_action(file, "FileSaveBMP", "Save BMP", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
              [&f] { f.SaveBMP.raise(fw::Event::Click); });
+  add_save_as_entries(f, *file);
   add_action(file, "FileLoadSettings", "Load settings...", {}, [&f] { LOADSETTINGS(f); });
   add_action(file, "FileSaveSettings", "Save settings...", {}, [&f] { SAVESETTINGS(f); });
+  add_restore_entry(*file);
   file->addSeparator();
   add_action(file, "FileQuit", "Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), [&f] { f.window()->close(); });
 
+  build_edit_menu(f, *bar);
+  build_view_menu(f, *bar);
   build_palette_menu(f, *bar);
   build_look_menu(f, *bar);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("HelpMenu"));
-  add_action(help, "HelpKeys", "Keyboard and mouse", {}, [&f] { f.desktop.message(keyboard_and_mouse_text()); });
-  add_action(help, "HelpAbout", "About", {}, [&f] { f.desktop.message(about_text()); });
+  add_action(help, "HelpKeys", "Keyboard and mouse", {}, [&f] { show_keyboard_and_mouse(f); });
+  add_action(help, "HelpAbout", "About", {}, [&f] { show_about(f); });
+  watch_quit(f);
 }
 
 }  // namespace tessera

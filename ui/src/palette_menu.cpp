@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "tessera/busy.h"
+#include "tessera/edit_menu.h"
 #include "tessera/frm_main.h"
 #include "tessera/given_palette.h"
 #include "tessera/settings.h"
@@ -120,7 +121,9 @@ void swatch_menu(frmMain& f, int k, QPoint global) {
   pin->setChecked(is_pinned(f.store, k));
   // Entry 1 of a transparent picture is the key; it cannot be anything else.
   pin->setEnabled(!(k == 1 && f.store.ISTRANSPARENT == 1));
-  if (f.desktop.popup && f.desktop.popup(menu, global) == pin && pin->isEnabled()) toggle_pin(f, k);
+  if (f.desktop.popup && f.desktop.popup(menu, global) == pin && pin->isEnabled())
+    record_edit(f, (is_pinned(f.store, k) ? QStringLiteral("Unpin colour %1") : QStringLiteral("Pin colour %1")).arg(k),
+                [&] { toggle_pin(f, k); });
 }
 
 }  // namespace
@@ -194,7 +197,8 @@ void build_palette_menu(frmMain& f, QMenuBar& bar) {
   import->setObjectName(QStringLiteral("PaletteImport"));
   QObject::connect(import, &QAction::triggered, menu, [&f] {
     if (!f.desktop.open_palette) return;
-    if (const std::optional<std::string> path = f.desktop.open_palette(f.widget())) import_palette(f, *path);
+    if (const std::optional<std::string> path = f.desktop.open_palette(f.widget()))
+      record_edit(f, QStringLiteral("Import palette"), [&] { import_palette(f, *path); });
   });
   QAction* exp = menu->addAction(QStringLiteral("Export palette..."));
   exp->setObjectName(QStringLiteral("PaletteExport"));
@@ -219,7 +223,7 @@ void build_palette_menu(frmMain& f, QMenuBar& bar) {
   menu->addSeparator();
   QAction* unpin = menu->addAction(QStringLiteral("Unpin all"));
   unpin->setObjectName(QStringLiteral("PaletteUnpinAll"));
-  QObject::connect(unpin, &QAction::triggered, menu, [&f] { unpin_all(f); });
+  QObject::connect(unpin, &QAction::triggered, menu, [&f] { record_edit(f, QStringLiteral("Unpin all"), [&f] { unpin_all(f); }); });
 
   for (int k = 1; k <= 16; ++k) {
     QWidget* w = f.swatch(k).widget();

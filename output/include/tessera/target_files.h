@@ -57,7 +57,9 @@ struct SaveResult {
   std::string error;     // why it failed, when !ok && !skipped
 };
 
-// The confirmation shown after a save that worked.
+// The confirmation shown after a save that worked, naming what was written
+// ("BMP1", "BMP4" or "BMP"); without a kind, the kind the name's ending says.
+std::string saved_message(const std::string& path, const std::string& kind);
 std::string saved_message(const std::string& path);
 // What a save says when its picture could not be read (SaveResult::unreadable).
 std::string unreadable_message(const std::string& picture);

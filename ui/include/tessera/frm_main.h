@@ -24,6 +24,8 @@ class QWidget;
 
 namespace tessera {
 
+struct DesktopState;
+
 // What the window asks of the desktop: dialogs, the ALT key and the mouse
 // cursor. The window uses Qt's by default; tests answer them themselves.
 struct Desktop {
@@ -44,6 +46,11 @@ struct Desktop {
   std::function<std::optional<std::string>(QWidget* owner)> save_palette;
   // A context menu shown at a global position: the entry chosen, or null.
   std::function<QAction*(QMenu& menu, QPoint global)> popup;
+  // A box of help with its title (the keys and clicks, About).
+  std::function<void(const std::string& title, const std::string& text)> inform;
+  // Where a save as writes: kind 1 or 4 for a target file, 0 for the BMP;
+  // nothing when cancelled.
+  std::function<std::optional<std::string>(QWidget* owner, const std::string& suggested, int kind)> save_as;
 };
 
 Desktop qt_desktop();
@@ -143,11 +150,15 @@ class frmMain : public fw::Form, public Controls {
 
   static frmMain& of(fw::Control& sender) { return static_cast<frmMain&>(sender.form()); }
 
+  // Undo history, preview files written, recent files, zoom window.
+  DesktopState& desktop_state() { return *desktop_state_; }
+
  private:
   void lay_out();
   void bind_handlers();
 
   std::array<fw::Label*, 17> swatches_{};
+  std::unique_ptr<DesktopState> desktop_state_;
 };
 
 // A control colour (red | green << 8 | blue << 16) as a Qt colour.

@@ -12,6 +12,7 @@
 namespace tessera {
 
 class frmMain;
+struct SaveResult;
 
 using fw::Control;
 using fw::EventArgs;
@@ -105,5 +106,9 @@ int HANDLECOLORCLICKBYINDEX(frmMain& f, int N);
 std::optional<QColor> GETCOLORSELECTION(frmMain& f);
 // Redraws the output preview from IMAGEOUT's indices and the palette.
 void DRAWCOLORPICKER(frmMain& f);
+
+// What a save says: the file written, as kind ("BMP1", "BMP4", "BMP"), in
+// the status line and a box; why not, in a box; nothing when skipped.
+void report_save(frmMain& f, const SaveResult& r, const std::string& kind);
 
 }  // namespace tessera
