@@ -14,19 +14,8 @@ namespace {
 constexpr std::size_t kMaxPins = 15;
 
 // The colours of --pin, or the reason they cannot be read.
-std::string parse_pins(const std::string& text, std::vector<PaletteColour>& out) {
-  out.clear();
-  if (text.empty()) return {};
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = text.find(',', start);
-    const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    const std::optional<PaletteColour> colour = parse_hex_colour(item);
-    if (!colour) return "--pin: '" + item + "' is not a colour RRGGBB";
-    out.push_back(*colour);
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
+std::string parse_pins(const std::string& text, std::vector<PinAt>& out) {
+  if (std::string e = read_pin_list(text, out); !e.empty()) return "--pin: " + e;
   if (out.size() > kMaxPins)
     return "--pin: " + std::to_string(out.size()) + " colours; at most 15 can be pinned (14 with a transparent picture)";
   return {};
@@ -34,8 +23,8 @@ std::string parse_pins(const std::string& text, std::vector<PaletteColour>& out)
 
 }  // namespace
 
-std::vector<PaletteColour> pinned_colours(const Settings& s) {
-  std::vector<PaletteColour> pins;
+std::vector<PinAt> pinned_colours(const Settings& s) {
+  std::vector<PinAt> pins;
   parse_pins(s.pins, pins);
   return pins;
 }
@@ -49,7 +38,7 @@ std::string read_palette_option(const Settings& s, std::vector<PaletteColour>& c
 }
 
 std::string check_palette_options(const Settings& s, std::size_t pictures) {
-  std::vector<PaletteColour> pins;
+  std::vector<PinAt> pins;
   if (std::string e = parse_pins(s.pins, pins); !e.empty()) return e;
   if (!s.palette.empty()) {
     if (!palette_format_of(s.palette)) return "--palette: unknown palette format (use " + palette_extensions(false) + ")";
@@ -108,7 +97,7 @@ std::string apply_palette_plan(Store& store, const PalettePlan& plan) {
     return {};
   }
   if (!plan.pins.empty())
-    if (std::string e = pin_in_order(store, plan.pins); !e.empty()) return e;
+    if (std::string e = pin_colours(store, plan.pins); !e.empty()) return e;
   if (plan.fixed) give_palette(store, *plan.fixed, plan.palette_name);
   return {};
 }

@@ -9,6 +9,7 @@
 
 #include "options.h"
 #include "tessera/palette_file.h"
+#include "tessera/pins.h"
 #include "tessera/store.h"
 
 namespace tessera::cli {
@@ -20,7 +21,7 @@ std::string check_palette_options(const Settings& settings, std::size_t pictures
 std::string read_palette_option(const Settings& settings, std::vector<PaletteColour>& colours);
 
 // The colours of --pin, reduced to the grid (empty without the option).
-std::vector<PaletteColour> pinned_colours(const Settings& settings);
+std::vector<PinAt> pinned_colours(const Settings& settings);
 
 // What every conversion of a run does about its palette.
 struct PalettePlan {
@@ -28,7 +29,7 @@ struct PalettePlan {
   std::string palette_name;                         // the file as named
   std::string shared_note;                          // what choosing the shared palette from it tells
   std::optional<PaletteEntries> shared;             // --shared-palette: the palette of all pictures
-  std::vector<PaletteColour> pins;                  // --pin
+  std::vector<PinAt> pins;                          // --pin
   std::string export_path;                          // --export-palette for a single picture
 };
 

@@ -37,7 +37,7 @@ std::string choose_shared_palette_for(const ConversionSettings& settings, const 
   // picture has one, as they would for a single picture.
   store->ISTRANSPARENT = census.transparent ? 1 : 0;
   unpin_all(*store);
-  if (std::string e = pin_in_order(*store, plan.pins); !e.empty()) return "--pin: " + e;
+  if (std::string e = pin_colours(*store, plan.pins); !e.empty()) return "--pin: " + e;
   if (plan.fixed) give_palette(*store, *plan.fixed, plan.palette_name);
   palette = choose_shared_palette(census, *store, controls, &plan.shared_note);
   return {};

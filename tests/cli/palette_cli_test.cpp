@@ -306,7 +306,7 @@ TEST_F(PaletteCli, HelpListsThePaletteOptions) {
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   const auto bytes = read_all(dir_ / "help.txt");
   const std::string help(bytes.begin(), bytes.end());
-  for (const char* option : {"--palette FILE", "--export-palette FILE", "--pin RRGGBB[,...]", "--shared-palette"})
+  for (const char* option : {"--palette FILE", "--export-palette FILE", "--pin [N:]RRGGBB[,...]", "--shared-palette"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
@@ -345,15 +345,21 @@ TEST_P(PaletteSizeCli, EveryEntryIsAColourOfTheFileAndTheNoteCountsThem) {
   ASSERT_EQ(got.size(), 16u);
   const std::size_t room = transparent ? 15 : 16;
   const std::size_t first = transparent ? 1 : 0;
-  if (transparent) EXPECT_EQ(got[0], (PaletteColour{255, 0, 255}));
-  for (std::size_t k = first; k < 16; ++k)
+  if (transparent) {
+    EXPECT_EQ(got[0], (PaletteColour{255, 0, 255}));
+  }
+  for (std::size_t k = first; k < 16; ++k) {
     EXPECT_NE(std::find(colours.begin(), colours.end(), got[k]), colours.end()) << "entry " << k;
+  }
   // Each of the file's colours at most once where they do not all fit.
-  if (distinct.size() > room)
-    for (std::size_t k = first; k < 16; ++k)
+  if (distinct.size() > room) {
+    for (std::size_t k = first; k < 16; ++k) {
       EXPECT_EQ(std::count(got.begin() + static_cast<long>(first), got.end(), got[k]), 1) << "entry " << k;
-  if (std::string(pick) == "first" && distinct.size() > room)
+    }
+  }
+  if (std::string(pick) == "first" && distinct.size() > room) {
     EXPECT_TRUE(std::equal(got.begin() + static_cast<long>(first), got.end(), distinct.begin()));
+  }
 
   const std::size_t used = std::min(distinct.size(), room);
   std::string note = "palette " + file.filename().string() + ": " + std::to_string(palette.colours) + " colours";

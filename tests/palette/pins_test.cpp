@@ -318,3 +318,50 @@ TEST(SharedPalette, ColorQOverVeryManyPixelsWeighsThemInProportion) {
   EXPECT_EQ(a, b);
   EXPECT_NE(a[15], (PaletteColour{0, 0, 0}));
 }
+
+struct PinListCase {
+  const char* name;
+  const char* text;
+  std::vector<PinAt> pins;  // empty with an error
+  const char* error;        // "" when the text reads
+};
+
+class PinLists : public ::testing::TestWithParam<PinListCase> {};
+
+TEST_P(PinLists, ReadAsWrittenOrNamedWrong) {
+  const PinListCase& c = GetParam();
+  std::vector<PinAt> pins;
+  EXPECT_EQ(read_pin_list(c.text, pins), c.error);
+  if (std::string(c.error).empty()) {
+    EXPECT_EQ(pins, c.pins);
+    std::vector<PinAt> again;
+    ASSERT_EQ(read_pin_list(pin_list_text(pins), again), "");
+    EXPECT_EQ(again, pins) << pin_list_text(pins);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, PinLists,
+    ::testing::Values(PinListCase{"InOrder", "ff0000,00ff00", {{0, {255, 0, 0}}, {0, {0, 255, 0}}}, ""},
+                      PinListCase{"AtEntries", "5:FF0000,16:123456", {{5, {255, 0, 0}}, {16, {17, 51, 85}}}, ""},
+                      PinListCase{"Mixed", "3:000000,ffffff", {{3, {0, 0, 0}}, {0, {255, 255, 255}}}, ""},
+                      PinListCase{"EntryZero", "0:ff0000", {}, "'0:ff0000': the entry before ':' is a number from 1 to 16"},
+                      PinListCase{"EntryPastTheEnd", "17:ff0000", {}, "'17:ff0000': the entry before ':' is a number from 1 to 16"},
+                      PinListCase{"NoEntry", ":ff0000", {}, "':ff0000': the entry before ':' is a number from 1 to 16"},
+                      PinListCase{"EntryTwice", "4:ff0000,4:00ff00", {}, "entry 4 is pinned twice"},
+                      PinListCase{"NotAColour", "4:ff00zz", {}, "'ff00zz' is not a colour RRGGBB"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Pins, NumberedPinsTakeTheirEntriesAndTheRestTheLowestFree) {
+  auto s = make_store(16, 16);
+  std::vector<PinAt> pins;
+  ASSERT_EQ(read_pin_list("1:ff0000,00ff00,5:0000ff", pins), "");
+  ASSERT_EQ(pin_colours(*s, pins), "");
+  EXPECT_EQ(pins_of(*s), (std::vector<PinAt>{{1, {255, 0, 0}}, {2, {0, 255, 0}}, {5, {0, 0, 255}}}));
+
+  // Beside a transparent picture entry 1 is the key: nothing is pinned then.
+  auto t = make_store(16, 16);
+  t->ISTRANSPARENT = 1;
+  EXPECT_EQ(pin_colours(*t, pins), "entry 1 holds the transparent colour");
+  EXPECT_TRUE(pins_of(*t).empty());
+}

@@ -10,6 +10,8 @@
 #include <iterator>
 
 #include "command_line_bytes.h"
+#include "tessera/palette_menu.h"
+#include "tessera/pins.h"
 #include "tessera/settings_file.h"
 #include "tessera/window_settings.h"
 #include "window_fixture.h"
@@ -208,6 +210,33 @@ TEST_F(SettingsMenuTest, TheCommandLineReadingTheWindowsFileWritesTheWindowsByte
   const std::string save = "'" + kConvert + "' --settings '" + *save_answer + "' --save-settings '" + back + "'";
   ASSERT_EQ(std::system(save.c_str()), 0);
   EXPECT_EQ(bytes_of(back), bytes_of(*save_answer)) << "either side writes the same bytes";
+}
+
+TEST_F(SettingsMenuTest, PinsKeepTheirEntriesThroughAFileAndTheCommandLine) {
+  const std::string picture = sample_copy("demo_snake_600x450.png");
+  open(picture);
+  f->ProcessButton.click();
+  toggle_pin(*f, 5);
+  toggle_pin(*f, 9);
+  const std::vector<PinAt> pinned = pins_of(f->store);
+  ASSERT_EQ(pinned.size(), 2u);
+  f->ProcessButton.click();
+  f->SaveExec.click();
+  save_answer = (dir / "pins.tessera").string();
+  trigger("FileSaveSettings");
+  std::ifstream in(*save_answer);
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_NE(text.find("\npin = " + pin_list_text(pinned) + "\n"), std::string::npos) << text;
+  EXPECT_EQ(converted(picture, "--settings '" + *save_answer + "'", (dir / "cli.bmp1").string()),
+            bytes_of(dir / "demo_snake_600x450.bmp1"));
+
+  // Loaded again after the pins went, the file gives them back where they were.
+  trigger("PaletteUnpinAll");
+  EXPECT_TRUE(pins_of(f->store).empty());
+  load_answer = *save_answer;
+  trigger("FileLoadSettings");
+  EXPECT_EQ(pins_of(f->store), pinned);
+  EXPECT_TRUE(pin_mark_shown(*f, 5));
 }
 
 TEST_F(SettingsMenuTest, AResamplerWithoutAButtonLeavesNoneCheckedAndIsKept) {

@@ -6,11 +6,12 @@
 
 #include "tessera/frm_main.h"
 #include "tessera/handlers.h"
+#include "tessera/given_palette.h"
 #include "tessera/look_menu.h"
 #include "tessera/number.h"
-#include "tessera/given_palette.h"
 #include "tessera/palette_file.h"
 #include "tessera/palette_menu.h"
+#include "tessera/pins.h"
 
 namespace tessera {
 
@@ -87,10 +88,12 @@ ConversionSettings window_settings(frmMain& f) {
   s.refine_palette = f.store.REFINE != 0;
   s.cell_pairs = static_cast<CellPairs>(f.store.PAIRSDITHERED);
   s.best = best_chosen(f);
-  // The imported palette; the window's pins stand at entries of their own,
-  // which the settings' list of colours (pinned from the lowest entry) cannot
-  // hold, so they stay the window's.
-  if (f.store.GIVENPALETTE) s.palette = f.store.GIVENNAME;
+  // The imported palette, or the pins, each at the entry the window gave it
+  // (an imported palette's entries are pinned by the import, not the user).
+  if (f.store.GIVENPALETTE)
+    s.palette = f.store.GIVENNAME;
+  else
+    s.pins = pin_list_text(pins_of(f.store));
   s.palette_pick = static_cast<PalettePick>(f.store.PALETTEPICK);
   s.palette_fill = static_cast<PaletteFill>(f.store.PALETTEFILL);
   return s;
@@ -150,6 +153,12 @@ void apply_window_settings(frmMain& f, const ConversionSettings& s) {
   } else if (!f.store.GIVENPALETTE || s.palette != f.store.GIVENNAME) {
     give_palette_file(f, s.palette);
   }
+  std::vector<PinAt> pins;
+  if (s.palette.empty() && read_pin_list(s.pins, pins).empty() && pins != pins_of(f.store)) {
+    unpin_all(f.store);
+    if (const std::string e = pin_colours(f.store, pins); !e.empty()) f.StatusBar.set_text("Pins not kept: " + e);
+    show_pin_marks(f);
+  }
 }
 
 void LOADSETTINGS(frmMain& f) {
@@ -165,6 +174,11 @@ void LOADSETTINGS(frmMain& f) {
   std::string wrong = load_settings_file(*path, s);
   // The palette file the settings name must give a palette, as it must for
   // tessera-convert --settings.
+  std::vector<PinAt> pins;
+  if (wrong.empty()) {
+    wrong = read_pin_list(s.pins, pins);
+    if (!wrong.empty()) wrong = "pin: " + wrong;
+  }
   if (wrong.empty() && !s.palette.empty()) {
     const PaletteFileRead read = read_palette_file(s.palette);
     if (!read.ok) wrong = read.error.message();

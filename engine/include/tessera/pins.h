@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tessera/colour.h"
@@ -28,6 +29,25 @@ int first_free_entry(const Store& store);
 // first_free_entry on (the input stage must have run, so that transparency
 // is known). Returns "" or why they do not fit; nothing is pinned then.
 std::string pin_in_order(Store& store, const std::vector<PaletteColour>& colours);
+
+// A pinned colour as settings write it: "RRGGBB" takes the next free entry,
+// "N:RRGGBB" entry N, where the window pinned it.
+struct PinAt {
+  int entry = 0;  // 1..16; 0 for the next free one
+  PaletteColour colour{};
+  friend bool operator==(const PinAt&, const PinAt&) = default;
+};
+
+// Reads a comma-separated list of them (empty text: none). Returns "" or
+// what is wrong with it.
+std::string read_pin_list(std::string_view text, std::vector<PinAt>& pins);
+// The list's text, as read_pin_list reads it.
+std::string pin_list_text(const std::vector<PinAt>& pins);
+// The store's pinned entries as such a list, each at its entry.
+std::vector<PinAt> pins_of(const Store& store);
+// Pins those with an entry there, then the others in order as pin_in_order
+// does. Returns "" or why they do not fit; nothing is pinned then.
+std::string pin_colours(Store& store, const std::vector<PinAt>& pins);
 
 // A palette given whole: the colours take entries first_free_entry.. in order
 // and every further entry is pinned black, so no method runs at all. Returns

@@ -134,7 +134,7 @@ const std::vector<SettingKey>& setting_keys() {
                                       "a palette of fewer colours: the free entries repeat one, or suit the picture",
                                       {{"repeat", static_cast<int>(PaletteFill::Repeat)},
                                        {"picture", static_cast<int>(PaletteFill::Picture)}})),
-      name("pin", "RRGGBB[,...]", "keep these colours in the palette (up to 15)", &S::pins),
+      name("pin", "[N:]RRGGBB[,...]", "keep these colours in the palette (up to 15; N: at entry N)", &S::pins),
       look(word<&S::distance>("distance", 0, "DISTANCE",
                               "colour distance of the mapping and the look's palette and pairs",
                               {{"rgb", static_cast<int>(ColourDistance::Rgb), Ctl::None, "RGB"},
