@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "../support/palettes.h"
 #include "command_line_bytes.h"
 #include "tessera/palette_menu.h"
 #include "tessera/pins.h"
@@ -237,6 +238,32 @@ TEST_F(SettingsMenuTest, PinsKeepTheirEntriesThroughAFileAndTheCommandLine) {
   trigger("FileLoadSettings");
   EXPECT_EQ(pins_of(f->store), pinned);
   EXPECT_TRUE(pin_mark_shown(*f, 5));
+}
+
+TEST_F(SettingsMenuTest, AnImportedPaletteIsSavedByNameAndGivenAgainOnLoading) {
+  const std::string picture = sample_copy("demo_snake_600x450.png");
+  const std::string palette = test_support::write_made_palette(dir, test_support::made_palettes()[2]).string();
+  open(picture);
+  f->ProcessButton.click();
+  f->desktop.open_palette = [&palette](QWidget*) { return std::optional<std::string>(palette); };
+  trigger("PaletteImport");
+  f->SaveExec.click();
+  save_answer = (dir / "palette.tessera").string();
+  trigger("FileSaveSettings");
+  std::ifstream in(*save_answer);
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_NE(text.find("\npalette = Wide40.hex\n"), std::string::npos) << "by its name beside the file:\n" << text;
+  EXPECT_EQ(text.find("\npin = "), std::string::npos) << "the import's pins are the palette's";
+  const std::vector<char> window = bytes_of(dir / "demo_snake_600x450.bmp1");
+  EXPECT_EQ(converted(picture, "--settings '" + *save_answer + "'", (dir / "cli.bmp1").string()), window);
+
+  trigger("PaletteUnpinAll");
+  load_answer = *save_answer;
+  trigger("FileLoadSettings");
+  EXPECT_TRUE(f->store.GIVENPALETTE);
+  f->ProcessButton.click();
+  f->SaveExec.click();
+  EXPECT_EQ(bytes_of(dir / "demo_snake_600x450.bmp1"), window);
 }
 
 TEST_F(SettingsMenuTest, AResamplerWithoutAButtonLeavesNoneCheckedAndIsKept) {
