@@ -254,10 +254,10 @@ constexpr double kNoLimit = 1e300;
 // Dithers one cell with a pair inside its window (or until its cost passes
 // `limit`); the error that leaves the
 // window's reach (into cells already done) is dropped.
-CellRun dither_cell(const Window& start, int x0, int y0, const int (&pair)[2], const Space& space,
-                    const std::vector<Entry>& entries, std::span<const KernelEntry> kernel, double strength,
-                    int width, int height, double limit) {
-  CellRun run;
+void dither_cell(const Window& start, int x0, int y0, const int (&pair)[2], const Space& space,
+                 const std::vector<Entry>& entries, std::span<const KernelEntry> kernel, double strength,
+                 int width, int height, double limit, CellRun& run) {
+  run.cost = 0;
   run.after = start;
   const int rows = std::min(kCell, height - y0), cols = std::min(kCell, width - x0);
   for (int dy = 0; dy < rows; ++dy) {
@@ -269,7 +269,7 @@ CellRun dither_cell(const Window& start, int x0, int y0, const int (&pair)[2], c
       run.cost += m.cost;
       // Every term of the cost is positive: once past the best pair's, this
       // pair cannot win, and the rest of the cell is not worth dithering.
-      if (run.cost > limit) return run;
+      if (run.cost > limit) return;
       run.entry[static_cast<std::size_t>(dy * kCell + dx)] = m.entry;
       const Rgb wanted = clamped(start.at(dx, dy));
       const Rgb& shown = entries[static_cast<std::size_t>(m.entry)].working;
@@ -297,7 +297,6 @@ CellRun dither_cell(const Window& start, int x0, int y0, const int (&pair)[2], c
       means += (sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]) / 81;
     }
   run.cost += kMeanWeight * means;
-  return run;
 }
 
 // Quick rank of a pair for a cell: every pixel's distance to the nearer of
@@ -334,6 +333,7 @@ void map_cells(Store& s, Surface* preview, const Space& space, const std::vector
                std::span<const KernelEntry> kernel) {
   Plane plane = working_plane(s, space);
   const int first = s.ISTRANSPARENT == 1 ? 2 : 1;
+  std::array<CellRun, 2> runs;
   for (int y0 = 0; y0 < s.OUTPUTY; y0 += kCell)
     for (int x0 = 0; x0 < s.OUTPUTX; x0 += kCell) {
       const int cx = x0 / kCell, cy = y0 / kCell;
@@ -383,17 +383,22 @@ void map_cells(Store& s, Surface* preview, const Space& space, const std::vector
         for (std::size_t i = 0; i < keep; ++i) tried.push_back({ranked[i].a, ranked[i].b});
       }
 
-      CellRun best;
+      // Two runs' room: the best so far is kept, the next pair is tried into
+      // the other, and they trade places by pointer, not by copy.
+      CellRun* best_run = &runs[0];
+      CellRun* trial = &runs[1];
       std::array<int, 2> chosen = tried[0];
       for (std::size_t i = 0; i < tried.size(); ++i) {
         const int pair[2] = {tried[i][0], tried[i][1]};
-        CellRun run = dither_cell(start, x0, y0, pair, space, entries, kernel, s.DITHERSTRENGTH, s.OUTPUTX,
-                                  s.OUTPUTY, i == 0 ? kNoLimit : best.cost);
-        if (i == 0 || run.cost < best.cost) {
-          best = run;
+        CellRun& into = i == 0 ? *best_run : *trial;
+        dither_cell(start, x0, y0, pair, space, entries, kernel, s.DITHERSTRENGTH, s.OUTPUTX, s.OUTPUTY,
+                    i == 0 ? kNoLimit : best_run->cost, into);
+        if (i > 0 && trial->cost < best_run->cost) {
+          std::swap(best_run, trial);
           chosen = tried[i];
         }
       }
+      const CellRun& best = *best_run;
       s.OUTCOLORBLOCK[cx][cy][1] = chosen[0];
       s.OUTCOLORBLOCK[cx][cy][2] = chosen[1];
       for (int dy = 0; dy < kWindowH; ++dy)
