@@ -52,6 +52,7 @@ bool told_by_another_control(const SettingKey& key, const SettingWord& w) {
 // box's, which the name would not say.
 QString extra_words_title(const SettingKey& key) {
   if (is(key, "diffusion")) return QStringLiteral("More kernels");
+  if (is(key, "scale")) return QStringLiteral("Resampling");
   std::string title = key.help;
   if (!title.empty()) title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
   return qs(title);
