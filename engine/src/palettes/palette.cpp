@@ -169,7 +169,9 @@ void INITIALIZECOLORS(Store& s, Controls& controls) {
   for (int y = 0; y < s.OUTPUTY; ++y)
     for (int x = 0; x < s.OUTPUTX; ++x)
       if (counts_as_transparent(s, s.IMAGEIN(x, y, 4))) s.OUTCOLORBLOCK[x / 8][y / 8][5] = 1;
-  s.COLORBLOCKFIRSTPASS = 1;
+  // Pairs chosen with the dithering replace every cell's but those holding
+  // the key colour, which alone need the plain choice first.
+  s.COLORBLOCKFIRSTPASS = s.PAIRSDITHERED != 0 ? 0 : 1;
   SELECTCOLORBLOCKS(s, controls);
   if (!s.PALETTENOTE.empty()) controls.set_text(Ctl::StatusBar, s.PALETTENOTE);
 }
