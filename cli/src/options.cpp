@@ -459,6 +459,7 @@ void configure(const ConversionSettings& s, Store& store, ControlValues& control
   store.DISTANCE = static_cast<int>(s.distance);
   store.LINEARLIGHT = static_cast<int>(s.light);
   store.REFINE = s.refine_palette ? 1 : 0;
+  store.PALETTEFIT = s.fit_palette ? 1 : 0;
   store.PAIRSDITHERED = static_cast<int>(s.cell_pairs);
 }
 

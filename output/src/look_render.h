@@ -12,9 +12,13 @@ namespace tessera {
 // Whether the store's settings ask for the look's rendering.
 bool wants_look_rendering(const Store& store);
 
+// Fits the free entries of OCLUSTER to the picture's dithering with the
+// look's settings (palette_fit.h).
+void fit_palette_to_dithering(Store& store);
+
 // Maps every pixel as map_pixels does (IMAGEIN, IMAGEOUT, the preview), with
 // the look's distance, light and kernel (DITHER 0..8); for BMP1 with
-// PAIRSDITHERED it also chooses each cell's pair (OUTCOLORBLOCK).
+// PAIRSDITHERED or PALETTEFIT it also chooses each cell's pair (OUTCOLORBLOCK).
 void map_pixels_look(Store& store, Surface* preview);
 
 }  // namespace tessera

@@ -52,7 +52,9 @@ void reorder_palette(Store& s, Controls& controls) {
   double MINDIST = kFarAway;
   int m = 0;
   for (int i = 1; i <= 16; ++i) {
-    const int d = distance(s, 0, 0, i);
+    // The pixel as it was before the ordered pass.
+    const int d = SQD(s.IMAGEINORG(0, 0, 1), s.OCLUSTER[i][1]) + SQD(s.IMAGEINORG(0, 0, 2), s.OCLUSTER[i][2]) +
+                  SQD(s.IMAGEINORG(0, 0, 3), s.OCLUSTER[i][3]);
     if (MINDIST > d) {
       MINDIST = d;
       m = i;
@@ -209,9 +211,20 @@ void DRAWOUTPUT(Store& s, Controls& controls, KernelSet kernels) {
     for (int x = 0; x < s.OUTPUTX; ++x)
       for (int c = 1; c <= 3; ++c) s.IMAGEIN(x, y, c) = s.IMAGEINORG(x, y, c);
 
-  if (s.OUTPUTX > 0 && s.OUTPUTY > 0) reorder_palette(s, controls);  // no top-left pixel before a picture
+  if (s.PALETTEFIT != 0) {
+    // Fitted again from the palette selection chose, so that rendering the
+    // picture again gives the same palette; entries the user set by hand
+    // stay as set.
+    for (int k = 1; k <= 16; ++k)
+      if (!s.FITHELD[static_cast<std::size_t>(k)]) s.OCLUSTER[k] = s.CHOSENCLUSTER[k];
+  }
 
   if (s.PATTERN == 1) ordered_prepass(s);
+  if (s.PALETTEFIT != 0) fit_palette_to_dithering(s);
+  if (s.OUTPUTX > 0 && s.OUTPUTY > 0) reorder_palette(s, controls);  // no top-left pixel before a picture
+  if (s.PALETTEFIT != 0)
+    for (int k = 1; k <= 16; ++k)
+      controls.set_swatch(k, control_colour(s.OCLUSTER[k][1], s.OCLUSTER[k][2], s.OCLUSTER[k][3]));
 
   if (wants_look_rendering(s)) {
     map_pixels_look(s, preview ? &OUTPUTIMAGE : nullptr);

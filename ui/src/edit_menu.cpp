@@ -27,8 +27,8 @@ constexpr int kUndoLimit = 20;
 // Everything a palette edit or a rendering from the working image changes,
 // and everything the saves and the preview read of it.
 struct RenderState {
-  Palette OCLUSTER, CLUSTER, PINCOLOUR;
-  std::array<bool, 17> PINNED;
+  Palette OCLUSTER, CLUSTER, PINCOLOUR, CHOSENCLUSTER;
+  std::array<bool, 17> PINNED, FITHELD;
   CellTable OUTCOLORBLOCK;
   int MANUALTRANSPARENT, RENDEREDFILETYPE;
   std::string RENDEREDFILENAME, RENDEREDLOADERROR;
@@ -47,7 +47,8 @@ bool same_pixels(const ImageArray<C, P>& a, const ImageArray<C, P>& b) {
 }
 
 bool operator==(const RenderState& a, const RenderState& b) {
-  return a.OCLUSTER == b.OCLUSTER && a.CLUSTER == b.CLUSTER && a.PINCOLOUR == b.PINCOLOUR && a.PINNED == b.PINNED &&
+  return a.OCLUSTER == b.OCLUSTER && a.CLUSTER == b.CLUSTER && a.PINCOLOUR == b.PINCOLOUR &&
+         a.CHOSENCLUSTER == b.CHOSENCLUSTER && a.PINNED == b.PINNED && a.FITHELD == b.FITHELD &&
          a.OUTCOLORBLOCK == b.OUTCOLORBLOCK && a.MANUALTRANSPARENT == b.MANUALTRANSPARENT &&
          a.RENDEREDFILETYPE == b.RENDEREDFILETYPE && a.RENDEREDFILENAME == b.RENDEREDFILENAME &&
          a.RENDEREDLOADERROR == b.RENDEREDLOADERROR && same_pixels(a.IMAGEOUT, b.IMAGEOUT) &&
@@ -57,7 +58,7 @@ bool operator==(const RenderState& a, const RenderState& b) {
 using Kept = std::shared_ptr<const RenderState>;
 
 Kept snapshot(const Store& s) {
-  return std::make_shared<const RenderState>(RenderState{s.OCLUSTER, s.CLUSTER, s.PINCOLOUR, s.PINNED,
+  return std::make_shared<const RenderState>(RenderState{s.OCLUSTER, s.CLUSTER, s.PINCOLOUR, s.CHOSENCLUSTER, s.PINNED, s.FITHELD,
                                                          s.OUTCOLORBLOCK, s.MANUALTRANSPARENT, s.RENDEREDFILETYPE,
                                                          s.RENDEREDFILENAME, s.RENDEREDLOADERROR, s.IMAGEOUT,
                                                          s.RENDEREDIMAGE, s.IMAGEIN});
@@ -75,7 +76,9 @@ void restore(frmMain& f, const RenderState& r) {
   s.OCLUSTER = r.OCLUSTER;
   s.CLUSTER = r.CLUSTER;
   s.PINCOLOUR = r.PINCOLOUR;
+  s.CHOSENCLUSTER = r.CHOSENCLUSTER;
   s.PINNED = r.PINNED;
+  s.FITHELD = r.FITHELD;
   s.OUTCOLORBLOCK = r.OUTCOLORBLOCK;
   s.MANUALTRANSPARENT = r.MANUALTRANSPARENT;
   s.RENDEREDFILETYPE = r.RENDEREDFILETYPE;

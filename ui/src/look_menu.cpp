@@ -64,6 +64,10 @@ QString extra_words_title(const SettingKey& key) {
 void rerun_for(frmMain& f, const SettingKey& key) {
   if (is(key, "scale")) return rerun_input(f);
   if (is(key, "refine-palette")) return rerun_palette(f);
+  // A fitted palette is fitted afresh from the selection's at every rendering,
+  // but turning the fit off needs the selection's palette (and BMP1's pairs
+  // for it) back.
+  if (is(key, "fit-palette")) return rerun_palette(f);
   // The refined palette is chosen in the distance as well.
   if (is(key, "distance") && f.store.REFINE != 0) return rerun_palette(f);
   // Pairs chosen with their dithering stay in the cells; going back to the

@@ -80,6 +80,10 @@ int HANDLECOLORCLICKBYINDEX(frmMain& f, int N) {
   s.OCLUSTER[N][3] = blue;
   // A pinned entry keeps what the user chose last.
   if (s.PINNED[static_cast<std::size_t>(N)]) pin_entry(s, N, {red, green, blue});
+  // A fitted palette is fitted again at the next rendering: from the palette
+  // as it now stands, this entry left as the user set it.
+  s.CHOSENCLUSTER = s.OCLUSTER;
+  s.FITHELD[static_cast<std::size_t>(N)] = true;
   DRAWCOLORPICKER(f);
   return 0;
 }

@@ -86,6 +86,7 @@ ConversionSettings window_settings(frmMain& f) {
   s.distance = static_cast<ColourDistance>(f.store.DISTANCE);
   s.light = static_cast<DiffusionLight>(f.store.LINEARLIGHT);
   s.refine_palette = f.store.REFINE != 0;
+  s.fit_palette = f.store.PALETTEFIT != 0;
   s.cell_pairs = static_cast<CellPairs>(f.store.PAIRSDITHERED);
   s.best = best_chosen(f);
   // The imported palette, or the pins, each at the entry the window gave it
@@ -144,6 +145,7 @@ void apply_window_settings(frmMain& f, const ConversionSettings& s) {
   f.store.DISTANCE = static_cast<int>(s.distance);
   f.store.LINEARLIGHT = static_cast<int>(s.light);
   f.store.REFINE = s.refine_palette ? 1 : 0;
+  f.store.PALETTEFIT = s.fit_palette ? 1 : 0;
   f.store.PAIRSDITHERED = static_cast<int>(s.cell_pairs);
   show_look(f, s.best && look_is_best(s));
 

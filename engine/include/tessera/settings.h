@@ -82,6 +82,7 @@ struct ConversionSettings {
   ColourDistance distance = ColourDistance::Rgb;
   DiffusionLight light = DiffusionLight::Gamma;
   bool refine_palette = false;
+  bool fit_palette = false;
   CellPairs cell_pairs = CellPairs::Before;
   bool best = false;
 

@@ -159,6 +159,7 @@ struct Store {
   int KERNEL = 0;         // a diffusion kernel with no control of its own (5..8), 0 none
   int REFINE = 0;         // 1: the method's palette refined for the look
   int PAIRSDITHERED = 0;  // BMP1: 1 chooses each cell's pair with its dithering in view
+  int PALETTEFIT = 0;     // 1: rendering fits the palette to its own dithering
 
   // ---- picture and working-image geometry ------------------------------
   std::string OPENFILENAME;
@@ -229,6 +230,11 @@ struct Store {
   // ---- palettes and cells --------------------------------------------------
   Palette CLUSTER{};
   Palette OCLUSTER{};
+  // OCLUSTER as palette selection left it: the palette's fit starts from it
+  // every time the picture is rendered again.
+  Palette CHOSENCLUSTER{};
+  // Entries the user set by hand since: the fit leaves them as set.
+  std::array<bool, 17> FITHELD{};
   CellTable OUTCOLORBLOCK{};
 
   // ---- pinned colours ------------------------------------------------------

@@ -144,6 +144,8 @@ const std::vector<SettingKey>& setting_keys() {
                             {"linear", static_cast<int>(DiffusionLight::Linear)}})),
       look(flag<&S::refine_palette>(
           "refine-palette", "refine the method's palette by pixel counts on the grid, keeping dominant colours")),
+      look(flag<&S::fit_palette>("fit-palette",
+                                 "fit the palette to its own dithering, seen through the eye's blur")),
       look(word<&S::cell_pairs>("cell-pairs", 0, "WHEN", "BMP1: choose each cell's pair before or with its dithering",
                                 {{"before", static_cast<int>(CellPairs::Before)},
                                  {"dithered", static_cast<int>(CellPairs::Dithered), Ctl::None, "With dithering"}}),
@@ -279,6 +281,7 @@ const std::vector<BestChoice>& best_look() {
       {"diffusion", "floyd-steinberg"},
       {"diffusion-light", "linear"},
       {"cell-pairs", "dithered"},
+      {"fit-palette", "true"},
   };
   return choices;
 }

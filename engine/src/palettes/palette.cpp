@@ -159,6 +159,8 @@ void INITIALIZECOLORS(Store& s, Controls& controls) {
 
   for (int k = 1; k <= 16; ++k)
     controls.set_swatch(k, control_colour(s.OCLUSTER[k][1], s.OCLUSTER[k][2], s.OCLUSTER[k][3]));
+  s.CHOSENCLUSTER = s.OCLUSTER;
+  s.FITHELD = {};
 
   if (s.OUTPUTFILETYPE != 1) {
     if (!s.PALETTENOTE.empty()) controls.set_text(Ctl::StatusBar, s.PALETTENOTE);

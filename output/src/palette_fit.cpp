@@ -1,0 +1,291 @@
+#include "palette_fit.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "tessera/colour_space.h"
+#include "tessera/extended.h"
+#include "tessera/pins.h"
+
+namespace tessera {
+
+namespace {
+
+using look::Rgb;
+
+// Renderings tried, and how far each moves the entries towards the least
+// squares answer: the answer assumes every pixel keeps its entry, which
+// the next dithering does not, so a full step overshoots and the palette
+// swings between two answers.
+constexpr int kPasses = 8;
+constexpr int kCellPasses = 2;
+constexpr double kStep = 0.5;
+// Keeps an entry that few pixels show from being thrown far by them: a
+// share of the mean weight an entry carries, added to each.
+constexpr double kSteady = 0.01;
+// The blur of the eye, in pixels of the machine's 320 x 200 screen: a BMP4
+// pixel is two of them wide.
+constexpr double kEyeSigma = 1.2;
+
+// e^-t for t >= 0 by basic arithmetic alone, so that the weights have the
+// same bits on every machine (libm may round its last bit differently).
+double exp_minus(double t) {
+  constexpr int kHalvings = 10;
+  const double u = t / (1 << kHalvings);
+  double term = 1, sum = 1;
+  for (int n = 1; n <= 8; ++n) {
+    term *= -u / n;
+    sum += term;
+  }
+  for (int i = 0; i < kHalvings; ++i) sum *= sum;
+  return sum;
+}
+
+// The weights of a Gaussian of deviation sigma, out to two deviations, summing to 1.
+std::vector<double> gaussian_taps(double sigma) {
+  const int reach = static_cast<int>(std::ceil(2 * sigma));
+  std::vector<double> taps;
+  double sum = 0;
+  for (int i = -reach; i <= reach; ++i) {
+    taps.push_back(exp_minus(0.5 * i * i / (sigma * sigma)));
+    sum += taps.back();
+  }
+  for (double& t : taps) t /= sum;
+  return taps;
+}
+
+// A separable blur: taps across and down, edges repeated.
+struct Blur {
+  std::vector<double> x, y;
+  int reach_x, reach_y;
+  Blur(double sigma_x, double sigma_y)
+      : x(gaussian_taps(sigma_x)),
+        y(gaussian_taps(sigma_y)),
+        reach_x(static_cast<int>(x.size() / 2)),
+        reach_y(static_cast<int>(y.size() / 2)) {}
+};
+
+std::vector<double> blurred(const std::vector<double>& v, int w, int h, const Blur& k) {
+  std::vector<double> across(v.size()), out(v.size(), 0.0);
+  std::vector<double> padded(static_cast<std::size_t>(w + 2 * k.reach_x));
+  for (int y = 0; y < h; ++y) {
+    const double* row = &v[static_cast<std::size_t>(y) * w];
+    for (int x = -k.reach_x; x < w + k.reach_x; ++x)
+      padded[static_cast<std::size_t>(x + k.reach_x)] = row[std::clamp(x, 0, w - 1)];
+    double* to = &across[static_cast<std::size_t>(y) * w];
+    for (int x = 0; x < w; ++x) {
+      double a = 0;
+      for (std::size_t i = 0; i < k.x.size(); ++i) a += k.x[i] * padded[static_cast<std::size_t>(x) + i];
+      to[x] = a;
+    }
+  }
+  // Down the columns a row at a time, which the compiler can do several
+  // columns at once.
+  for (int y = 0; y < h; ++y) {
+    double* to = &out[static_cast<std::size_t>(y) * w];
+    for (int j = -k.reach_y; j <= k.reach_y; ++j) {
+      const double f = k.y[static_cast<std::size_t>(j + k.reach_y)];
+      const double* from = &across[static_cast<std::size_t>(std::clamp(y + j, 0, h - 1)) * w];
+      for (int x = 0; x < w; ++x) to[x] += f * from[x];
+    }
+  }
+  return out;
+}
+
+// How much the blurred pictures of entries j and k overlap, each pixel's
+// share weighted by how much the eye makes of an error there: the blur's own
+// correlation (a Gaussian sqrt(2) times as wide) summed over every pair of
+// pixels showing them, times the root of both pixels' weights. Entry 0 marks
+// a pixel left out. Pairs reaching past the picture's edges are not counted.
+std::array<std::array<double, 17>, 17> overlaps(const std::vector<std::uint8_t>& entry,
+                                                const std::vector<double>& root_weight, int w, int h,
+                                                const Blur& k) {
+  // Each pair of pixels is visited once, from the earlier of the two, and
+  // counts for both entries. Neighbours mostly show the same entry; taps
+  // added into separate copies in turn do not wait for each other.
+  constexpr std::size_t kCopies = 4;
+  std::array<std::array<std::array<double, 17>, 17>, kCopies> copies{};
+  const double centre = k.x[static_cast<std::size_t>(k.reach_x)] * k.y[static_cast<std::size_t>(k.reach_y)];
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const std::size_t at = static_cast<std::size_t>(y * w + x);
+      const int e = entry[at];
+      if (e == 0) continue;
+      const double mine = root_weight[at];
+      copies[0][static_cast<std::size_t>(e)][static_cast<std::size_t>(e)] += centre * mine * mine;
+      std::size_t copy = 1;
+      for (int j = 0; j <= k.reach_y && y + j < h; ++j) {
+        const double wy = k.y[static_cast<std::size_t>(j + k.reach_y)] * mine;
+        for (int i = j == 0 ? 1 : -k.reach_x; i <= k.reach_x; ++i) {
+          if (x + i < 0 || x + i >= w) continue;
+          const std::size_t other = static_cast<std::size_t>((y + j) * w + x + i);
+          const double v = wy * k.x[static_cast<std::size_t>(i + k.reach_x)] * root_weight[other];
+          copies[copy][static_cast<std::size_t>(e)][entry[other]] += v;
+          copies[copy][entry[other]][static_cast<std::size_t>(e)] += v;
+          copy = (copy + 1) % kCopies;
+        }
+      }
+    }
+  std::array<std::array<double, 17>, 17> a{};
+  for (std::size_t i = 0; i < 17; ++i)
+    for (std::size_t j = 0; j < 17; ++j)
+      for (const auto& c : copies) a[i][j] += c[i][j];
+  return a;
+}
+
+// How much the eye makes of an error in linear light where the blurred
+// picture has luminance y (0..1): the slope of CIE lightness, squared. Dark
+// parts of a picture matter as much to the eye as light ones, though their
+// errors are small numbers.
+double weight_at(double y) {
+  constexpr double kEdge = 216.0 / 24389;  // where lightness turns straight
+  const double slope = y > kEdge ? 116.0 / 3 / exact_cube_root(y * y) : 24389.0 / 27;
+  return slope * slope;
+}
+
+// Solves a x = b for a symmetric positive definite a (Cholesky).
+std::vector<double> solved(std::vector<std::vector<double>> a, std::vector<double> b) {
+  const std::size_t n = b.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t k = 0; k < i; ++k) a[i][i] -= a[i][k] * a[i][k];
+    if (!(a[i][i] > 0)) return std::vector<double>(n, 0);
+    a[i][i] = std::sqrt(a[i][i]);
+    for (std::size_t j = i + 1; j < n; ++j) {
+      for (std::size_t k = 0; k < i; ++k) a[j][i] -= a[j][k] * a[i][k];
+      a[j][i] /= a[i][i];
+    }
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t k = 0; k < i; ++k) b[i] -= a[i][k] * b[k];
+    b[i] /= a[i][i];
+  }
+  for (std::size_t i = n; i-- > 0;) {
+    for (std::size_t k = i + 1; k < n; ++k) b[i] -= a[k][i] * b[k];
+    b[i] /= a[i][i];
+  }
+  return b;
+}
+
+}  // namespace
+
+void fit_palette(Store& s, const look::Space& space, std::vector<look::Entry>& entries,
+                 std::span<const KernelEntry> kernel, bool cells) {
+  const int w = s.OUTPUTX, h = s.OUTPUTY;
+  std::vector<int> free;
+  for (int k = s.ISTRANSPARENT == 1 ? 2 : 1; k <= 16; ++k)
+    if (!is_pinned(s, k) && !s.FITHELD[static_cast<std::size_t>(k)]) free.push_back(k);
+  if (w <= 0 || h <= 0 || free.empty()) return;
+  const std::size_t n = free.size();
+  const double across = s.OUTPUTFILETYPE == 1 ? kEyeSigma : kEyeSigma / 2;
+  const Blur eye(across, kEyeSigma), correlation(across * std::sqrt(2.0), kEyeSigma * std::sqrt(2.0));
+
+  const look::Plane target = look::working_plane(s, space);
+  std::vector<bool> shown(static_cast<std::size_t>(w) * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) shown[static_cast<std::size_t>(y * w + x)] = !counts_as_transparent(s, s.IMAGEIN(x, y, 4));
+  // In linear light an error counts by the lightness around it; sRGB values
+  // are near enough to lightness already.
+  std::vector<double> weight(shown.size(), 1.0);
+  if (space.linear) {
+    std::vector<double> luminance(shown.size());
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const Rgb t = look::clamped(target.at(x, y));
+        luminance[static_cast<std::size_t>(y * w + x)] = (0.2126 * t[0] + 0.7152 * t[1] + 0.0722 * t[2]) / 255;
+      }
+    luminance = blurred(luminance, w, h, eye);
+    double mean = 0;
+    for (std::size_t i = 0; i < weight.size(); ++i) mean += weight[i] = weight_at(luminance[i]);
+    mean /= static_cast<double>(weight.size());
+    for (double& v : weight) v /= mean;
+  }
+  std::vector<double> root_weight(weight.size());
+  for (std::size_t i = 0; i < weight.size(); ++i) root_weight[i] = std::sqrt(weight[i]);
+
+  // Where the free entries are headed, off the grid; each rendering shows
+  // them at the grid colours nearest.
+  std::vector<Rgb> aim(17);
+  for (int k = 1; k <= 16; ++k) aim[static_cast<std::size_t>(k)] = entries[static_cast<std::size_t>(k)].working;
+  std::array<int, 17> slot_of{};  // 1 + the entry's place in `free`, 0 if fixed
+  for (std::size_t i = 0; i < n; ++i) slot_of[static_cast<std::size_t>(free[i])] = static_cast<int>(i) + 1;
+  std::array<std::array<int, 3>, 17> colour{};
+  for (int k = 1; k <= 16; ++k)
+    for (int c = 0; c < 3; ++c) colour[static_cast<std::size_t>(k)][static_cast<std::size_t>(c)] = s.OCLUSTER[k][c + 1];
+  std::vector<look::Entry> best = entries;
+  std::array<std::array<int, 3>, 17> best_colour = colour;
+  double best_error = -1;
+  for (int pass = 0; pass <= kPasses; ++pass) {
+    // BMP1's cells choosing their pairs cost a rendering several times
+    // over: the first passes let every pixel take any entry, which brings
+    // the palette most of the way, and the last ones render as the file will.
+    look::Mapping mapped = cells && pass > kPasses - kCellPasses ? look::map_cells(s, space, entries, kernel)
+                                                                 : look::map_rows(s, space, entries, kernel, false);
+    for (std::size_t i = 0; i < shown.size(); ++i)
+      if (!shown[i]) mapped.entry[i] = 0;
+
+    // What each pixel lacks, and that seen through the correlation.
+    std::array<std::vector<double>, 3> lack;
+    double error = 0;
+    for (std::size_t c = 0; c < 3; ++c) {
+      std::vector<double> r(shown.size(), 0.0);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const std::size_t at = static_cast<std::size_t>(y * w + x);
+          if (mapped.entry[at] != 0)
+            r[at] = look::clamped(target.at(x, y))[c] - entries[mapped.entry[at]].working[c];
+        }
+      // The blurred error, weighted, and blurred again: what each pixel's
+      // colour would change of the weighted blurred error.
+      std::vector<double> seen = blurred(r, w, h, eye);
+      for (std::size_t i = 0; i < seen.size(); ++i) {
+        error += weight[i] * seen[i] * seen[i];
+        seen[i] *= weight[i];
+      }
+      lack[c] = blurred(seen, w, h, eye);
+    }
+    if (best_error < 0 || error < best_error) {
+      best_error = error;
+      best = entries;
+      best_colour = colour;
+    }
+    if (pass == kPasses) break;
+
+    const auto a = overlaps(mapped.entry, root_weight, w, h, correlation);
+    double mean_weight = 0;
+    for (int k : free) mean_weight += a[static_cast<std::size_t>(k)][static_cast<std::size_t>(k)];
+    mean_weight /= static_cast<double>(n);
+    if (!(mean_weight > 0)) break;
+    std::vector<std::vector<double>> system(n, std::vector<double>(n));
+    for (std::size_t i = 0; i < n; ++i)
+      for (std::size_t j = 0; j < n; ++j)
+        system[i][j] = a[static_cast<std::size_t>(free[i])][static_cast<std::size_t>(free[j])] +
+                       (i == j ? kSteady * mean_weight : 0);
+    std::array<std::vector<double>, 3> move;
+    for (std::size_t c = 0; c < 3; ++c) {
+      std::vector<double> b(n, 0.0);
+      for (std::size_t at = 0; at < shown.size(); ++at) {
+        const int slot = slot_of[mapped.entry[at]];
+        if (slot != 0) b[static_cast<std::size_t>(slot - 1)] += lack[c][at];
+      }
+      move[c] = solved(system, b);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      Rgb& to = aim[static_cast<std::size_t>(free[i])];
+      int rgb[3];
+      for (std::size_t c = 0; c < 3; ++c) {
+        to[c] = std::clamp(to[c] + kStep * move[c][i], 0.0, 255.0);
+        rgb[c] = std::clamp(round_even_int(space.encoded(to[c]) / 17) * 17, 0, 255);
+        colour[static_cast<std::size_t>(free[i])][c] = rgb[c];
+      }
+      look::set_entry(entries[static_cast<std::size_t>(free[i])], rgb, space);
+    }
+  }
+  entries = best;
+  for (int k : free)
+    for (int c = 0; c < 3; ++c) s.OCLUSTER[k][c + 1] = best_colour[static_cast<std::size_t>(k)][static_cast<std::size_t>(c)];
+}
+
+}  // namespace tessera
