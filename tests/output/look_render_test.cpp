@@ -20,6 +20,7 @@ struct Look {
   int format;
   int kernel;  // DITHER; 5..8 through KERNEL
   int distance, linear, pairs;
+  int fit = 0;
 };
 
 const Look kLooks[] = {
@@ -28,12 +29,17 @@ const Look kLooks[] = {
     {"Bmp4TwoRowSierra", 4, 7, 1, 1, 0},          {"Bmp4SierraLite", 4, 8, 0, 0, 0},
     {"Bmp4OklabWithoutDiffusion", 4, 0, 1, 0, 0}, {"Bmp1LinearFixedPairs", 1, 1, 0, 1, 0},
     {"Bmp1PairsDithered", 1, 1, 0, 0, 1},         {"Bmp1PairsDitheredLinearOklab", 1, 6, 1, 1, 1},
+    {"Bmp4FittedLinear", 4, 1, 0, 1, 0, 1},       {"Bmp4FittedOklabSierra", 4, 6, 1, 0, 0, 1},
+    {"Bmp1FittedLinear", 1, 1, 0, 1, 0, 1},
 };
 
 void set_look(Store& s, ControlValues& c, const Look& look) {
   s.DISTANCE = look.distance;
   s.LINEARLIGHT = look.linear;
   s.PAIRSDITHERED = look.pairs;
+  s.PALETTEFIT = look.fit;
+  // As palette selection leaves it: the fit starts from here every time.
+  s.CHOSENCLUSTER = s.OCLUSTER;
   c.checks[Ctl::Dither] = look.kernel != 0;
   c.select(Ctl::FloydSteinburg);
   s.KERNEL = look.kernel > 4 ? look.kernel : 0;
@@ -84,7 +90,11 @@ TEST_P(LookRendering, GivesLegalPicturesAndTheSameOnesAgain) {
         ASSERT_EQ(cell[v], entry) << x << "," << y;
       }
     }
+  for (int k = 1; k <= 16; ++k)
+    for (int ch = 1; ch <= 3; ++ch) ASSERT_EQ(s.OCLUSTER[k][ch] % 17, 0) << "entry " << k << " off the grid";
+  const auto palette = s.OCLUSTER;
   EXPECT_EQ(render(s, c), first) << "a second rendering of the same store differs";
+  EXPECT_EQ(s.OCLUSTER, palette) << "a second rendering fitted another palette";
 }
 
 TEST_P(LookRendering, LeavesAPaletteColourFlat) {
@@ -156,5 +166,69 @@ TEST(LookRenderingPairs, FindTheTwoColoursOfEveryCell) {
     for (int x = 0; x < s.OUTPUTX; ++x)
       for (int ch = 1; ch <= 3; ++ch) ASSERT_EQ(s.IMAGEIN(x, y, ch), s.IMAGEINORG(x, y, ch)) << x << "," << y;
 }
+
+// The fitted palette is judged here by a blur of its own (3 x 3 box in
+// linear light), not the fit's Gaussian: the result must look closer, not
+// only score better by the yardstick it was fitted to.
+double box_blurred_error(const Store& s) {
+  const int w = s.OUTPUTX, h = s.OUTPUTY;
+  double sum = 0;
+  for (int y = 1; y + 1 < h; ++y)
+    for (int x = 1; x + 1 < w; ++x)
+      for (int ch = 1; ch <= 3; ++ch) {
+        double d = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx)
+            d += linear_of_srgb8()[s.IMAGEIN(x + dx, y + dy, ch)] - linear_of_srgb8()[s.IMAGEINORG(x + dx, y + dy, ch)];
+        sum += d * d;
+      }
+  return sum;
+}
+
+const Look kFits[] = {
+    {"Bmp4Gamma", 4, 1, 0, 0, 0, 1},
+    {"Bmp4Linear", 4, 1, 0, 1, 0, 1},
+    {"Bmp1Gamma", 1, 1, 0, 0, 0, 1},
+    {"Bmp1LinearOklab", 1, 1, 1, 1, 0, 1},
+};
+
+class FittedPalette : public LookRendering {};
+
+TEST_P(FittedPalette, LooksCloserThanThePaletteItStartedFrom) {
+  photo(s, 5);
+  Look plain = GetParam();
+  plain.fit = 0;
+  set_look(s, c, plain);
+  const auto chosen = s.OCLUSTER;
+  render(s, c);
+  const double before = box_blurred_error(s);
+  set_look(s, c, GetParam());
+  render(s, c);
+  EXPECT_NE(s.OCLUSTER, chosen) << "nothing was fitted";
+  EXPECT_LT(box_blurred_error(s), 0.9 * before);
+}
+
+// Entries the user fixed keep their colours: pins, an entry edited by
+// hand, and the transparent key; the others still move.
+TEST_P(FittedPalette, MovesOnlyTheFreeEntries) {
+  photo(s, 7);
+  s.ISTRANSPARENT = 1;
+  for (int k : {4, 9}) s.PINNED[static_cast<std::size_t>(k)] = true;
+  s.FITHELD[13] = true;
+  set_look(s, c, GetParam());
+  const auto chosen = s.OCLUSTER;
+  render(s, c);
+  int moved = 0;
+  for (int k = 1; k <= 16; ++k) {
+    if (k == 1 || k == 4 || k == 9 || k == 13)
+      EXPECT_EQ(s.OCLUSTER[k], chosen[k]) << "entry " << k;
+    else
+      moved += s.OCLUSTER[k] != chosen[k];
+  }
+  EXPECT_GT(moved, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fits, FittedPalette, ::testing::ValuesIn(kFits),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -136,6 +136,7 @@ TEST_F(LookMenuTest, EveryChoiceSetsItsStoreField) {
       {{"refine-palette", ""}, &Store::REFINE, 1},      {{"cell-pairs", "dithered"}, &Store::PAIRSDITHERED, 1},
       {{"diffusion", "two-row-sierra"}, &Store::KERNEL, 7}, {{"distance", "rgb"}, &Store::DISTANCE, 0},
       {{"refine-palette", ""}, &Store::REFINE, 0},      {{"cell-pairs", "before"}, &Store::PAIRSDITHERED, 0},
+      {{"fit-palette", ""}, &Store::PALETTEFIT, 1},     {{"fit-palette", ""}, &Store::PALETTEFIT, 0},
   };
   for (const StoreRow& row : rows) {
     choose(row.pick);
@@ -193,6 +194,9 @@ INSTANTIATE_TEST_SUITE_P(
         BytesRow{"PairsDitheredAndBackToBefore", kRose, false,
                  {{"diffusion", "sierra-lite"}, {"cell-pairs", "dithered"}, {"cell-pairs", "before"}},
                  "--diffusion sierra-lite"},
+        BytesRow{"FittedPalette", kSnake, true, {{"diffusion", "sierra"}, {"fit-palette", ""}},
+                 "--diffusion sierra --fit-palette"},
+        BytesRow{"FittedPaletteInBmp1", kRose, false, {{"fit-palette", ""}}, "--fit-palette"},
         BytesRow{"Best", kRose, false, {{"best", ""}}, "--best"},
         BytesRow{"BestInBmp4", kSnake, true, {{"best", ""}}, "--best"}),
     [](const ::testing::TestParamInfo<BytesRow>& info) { return std::string(info.param.name); });
