@@ -1,6 +1,7 @@
 #include "look_render.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "look_mapping.h"
 #include "palette_fit.h"
@@ -49,18 +50,19 @@ bool cells_chosen_dithered(const Store& s) {
 
 }  // namespace
 
-void fit_palette_to_dithering(Store& s) {
+std::optional<look::Mapping> fit_palette_to_dithering(Store& s) {
   const look::Space space = look::space_of(s);
   std::vector<look::Entry> entries = look::palette_entries(s, space);
-  fit_palette(s, space, entries, diffusion_kernel(s.DITHER), cells_chosen_dithered(s));
+  return fit_palette(s, space, entries, diffusion_kernel(s.DITHER), cells_chosen_dithered(s));
 }
 
-void map_pixels_look(Store& s, Surface* preview) {
+void map_pixels_look(Store& s, Surface* preview, std::optional<look::Mapping> known) {
   const look::Space space = look::space_of(s);
   const std::vector<look::Entry> entries = look::palette_entries(s, space);
   const std::span<const KernelEntry> kernel = diffusion_kernel(s.DITHER);
-  const look::Mapping mapped = cells_chosen_dithered(s) ? look::map_cells(s, space, entries, kernel)
-                                                        : look::map_rows(s, space, entries, kernel, s.OUTPUTFILETYPE == 1);
+  const look::Mapping mapped = known                    ? std::move(*known)
+                               : cells_chosen_dithered(s) ? look::map_cells(s, space, entries, kernel)
+                                                          : look::map_rows(s, space, entries, kernel, s.OUTPUTFILETYPE == 1);
   for (int y = 0; y < s.OUTPUTY; ++y)
     for (int x = 0; x < s.OUTPUTX; ++x) {
       const std::size_t at = static_cast<std::size_t>(y) * s.OUTPUTX + x;

@@ -7,6 +7,7 @@
 // again; the palette that left the least blurred error is kept.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -17,8 +18,10 @@ namespace tessera {
 
 // Fits the free entries (neither pinned, given nor the transparent key) of
 // `entries` and OCLUSTER together. `cells`: BMP1 cells choose their pairs
-// with the dithering as the rendering after it will.
-void fit_palette(Store& store, const look::Space& space, std::vector<look::Entry>& entries,
-                 std::span<const KernelEntry> kernel, bool cells);
+// with the dithering as the rendering after it will. Returns the mapping of
+// the palette kept, as the rendering would map it again (for BMP1 with the
+// pairs it left in OUTCOLORBLOCK), when it made one.
+std::optional<look::Mapping> fit_palette(Store& store, const look::Space& space, std::vector<look::Entry>& entries,
+                                         std::span<const KernelEntry> kernel, bool cells);
 
 }  // namespace tessera

@@ -1,5 +1,6 @@
 #include "tessera/render.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -220,14 +221,18 @@ void DRAWOUTPUT(Store& s, Controls& controls, KernelSet kernels) {
   }
 
   if (s.PATTERN == 1) ordered_prepass(s);
-  if (s.PALETTEFIT != 0) fit_palette_to_dithering(s);
+  std::optional<look::Mapping> fitted;
+  if (s.PALETTEFIT != 0) fitted = fit_palette_to_dithering(s);
+  const Palette fitted_palette = s.OCLUSTER;
   if (s.OUTPUTX > 0 && s.OUTPUTY > 0) reorder_palette(s, controls);  // no top-left pixel before a picture
+  // Entries traded places: nearest colours that tie may fall the other way.
+  if (s.OCLUSTER != fitted_palette) fitted.reset();
   if (s.PALETTEFIT != 0)
     for (int k = 1; k <= 16; ++k)
       controls.set_swatch(k, control_colour(s.OCLUSTER[k][1], s.OCLUSTER[k][2], s.OCLUSTER[k][3]));
 
   if (wants_look_rendering(s)) {
-    map_pixels_look(s, preview ? &OUTPUTIMAGE : nullptr);
+    map_pixels_look(s, preview ? &OUTPUTIMAGE : nullptr, std::move(fitted));
   } else {
     map_pixels_classic(s, preview ? &OUTPUTIMAGE : nullptr, kernels);
   }
