@@ -146,7 +146,11 @@ void spread(std::span<const KernelEntry> kernel, int x, int y, const Rgb& error,
 
 Mapping map_rows(const Store& s, const Space& space, const std::vector<Entry>& entries,
                  std::span<const KernelEntry> kernel, bool cell_pairs) {
-  Plane plane = working_plane(s, space);
+  return map_rows(s, working_plane(s, space), space, entries, kernel, cell_pairs);
+}
+
+Mapping map_rows(const Store& s, Plane plane, const Space& space, const std::vector<Entry>& entries,
+                 std::span<const KernelEntry> kernel, bool cell_pairs) {
   Mapping out{std::vector<std::uint8_t>(static_cast<std::size_t>(s.OUTPUTX) * s.OUTPUTY),
               std::vector<std::uint8_t>(static_cast<std::size_t>(s.OUTPUTX) * s.OUTPUTY)};
   std::vector<int> all;

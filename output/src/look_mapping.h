@@ -75,6 +75,9 @@ struct Mapping {
 // `cell_pairs` among its BMP1 cell's pair (OUTCOLORBLOCK).
 Mapping map_rows(const Store& store, const Space& space, const std::vector<Entry>& entries,
                  std::span<const KernelEntry> kernel, bool cell_pairs);
+// The same from the working picture made already (working_plane).
+Mapping map_rows(const Store& store, Plane plane, const Space& space, const std::vector<Entry>& entries,
+                 std::span<const KernelEntry> kernel, bool cell_pairs);
 
 // BMP1, cell by cell: each cell's pair chosen by dithering the cell with the
 // likeliest pairs (OUTCOLORBLOCK written), except where a cell holds the key

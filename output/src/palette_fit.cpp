@@ -4,7 +4,10 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <future>
 #include <optional>
+#include <system_error>
+#include <type_traits>
 #include <vector>
 
 #include "tessera/colour_space.h"
@@ -69,18 +72,24 @@ struct Blur {
         reach_y(static_cast<int>(y.size() / 2)) {}
 };
 
-std::vector<double> blurred(const std::vector<double>& v, int w, int h, const Blur& k) {
-  std::vector<double> across(v.size()), out(v.size(), 0.0);
+// Blurs v into out; `across` is room for the pass across, kept by the
+// caller so that every pass does not take fresh memory.
+void blur(const std::vector<double>& v, int w, int h, const Blur& k, std::vector<double>& across,
+          std::vector<double>& out) {
+  across.assign(v.size(), 0.0);
+  out.assign(v.size(), 0.0);
   std::vector<double> padded(static_cast<std::size_t>(w + 2 * k.reach_x));
   for (int y = 0; y < h; ++y) {
     const double* row = &v[static_cast<std::size_t>(y) * w];
     for (int x = -k.reach_x; x < w + k.reach_x; ++x)
       padded[static_cast<std::size_t>(x + k.reach_x)] = row[std::clamp(x, 0, w - 1)];
+    // Tap by tap along the row, which the compiler can do several pixels
+    // at once; every pixel still adds its taps in the same order.
     double* to = &across[static_cast<std::size_t>(y) * w];
-    for (int x = 0; x < w; ++x) {
-      double a = 0;
-      for (std::size_t i = 0; i < k.x.size(); ++i) a += k.x[i] * padded[static_cast<std::size_t>(x) + i];
-      to[x] = a;
+    for (std::size_t i = 0; i < k.x.size(); ++i) {
+      const double f = k.x[i];
+      const double* from = &padded[i];
+      for (int x = 0; x < w; ++x) to[x] += f * from[x];
     }
   }
   // Down the columns a row at a time, which the compiler can do several
@@ -93,48 +102,92 @@ std::vector<double> blurred(const std::vector<double>& v, int w, int h, const Bl
       for (int x = 0; x < w; ++x) to[x] += f * from[x];
     }
   }
+}
+
+std::vector<double> blurred(const std::vector<double>& v, int w, int h, const Blur& k) {
+  std::vector<double> across, out;
+  blur(v, w, h, k, across, out);
   return out;
 }
+
+// One channel of a pass: what each pixel lacks, blurred, weighted and
+// blurred again (what each pixel's colour would change of the weighted
+// blurred error), and the weighted blurred error itself.
+struct ChannelWork {
+  std::vector<double> lack, wrong, seen, across;
+  double error = 0;
+};
 
 // How much the blurred pictures of entries j and k overlap, each pixel's
 // share weighted by how much the eye makes of an error there: the blur's own
 // correlation (a Gaussian sqrt(2) times as wide) summed over every pair of
 // pixels showing them, times the root of both pixels' weights. Entry 0 marks
 // a pixel left out. Pairs reaching past the picture's edges are not counted.
-std::array<std::array<double, 17>, 17> overlaps(const std::vector<std::uint8_t>& entry,
-                                                const std::vector<double>& root_weight, int w, int h,
-                                                const Blur& k) {
-  // Each pair of pixels is visited once, from the earlier of the two, and
-  // counts for both entries. Neighbours mostly show the same entry; taps
-  // added into separate copies in turn do not wait for each other.
-  constexpr std::size_t kCopies = 4;
-  std::array<std::array<std::array<double, 17>, 17>, kCopies> copies{};
+using Overlaps = std::array<std::array<double, 17>, 17>;
+
+Overlaps overlaps(const std::vector<std::uint8_t>& entry, const std::vector<double>& root_weight, int w, int h,
+                  const Blur& k) {
+  // Each pair of pixels is visited once, from the earlier of the two, into
+  // the row of the earlier one's entry; the table and its mirror then count
+  // each pair for both. A run of pixels showing one entry (the most common
+  // case) sums into a row of its own, in two halves taken in turn so that
+  // the sums do not wait for each other, and meets the table at its end.
+  Overlaps onward{};
+  std::array<double, 17> own{}, half_a{}, half_b{};
+  int run = 0;
+  auto end_run = [&] {
+    if (run == 0) return;
+    for (std::size_t o = 0; o < 17; ++o) {
+      onward[static_cast<std::size_t>(run)][o] += half_a[o] + half_b[o];
+      half_a[o] = half_b[o] = 0;
+    }
+  };
   const double centre = k.x[static_cast<std::size_t>(k.reach_x)] * k.y[static_cast<std::size_t>(k.reach_y)];
-  for (int y = 0; y < h; ++y)
+  for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       const std::size_t at = static_cast<std::size_t>(y * w + x);
       const int e = entry[at];
       if (e == 0) continue;
+      if (e != run) {
+        end_run();
+        run = e;
+      }
       const double mine = root_weight[at];
-      copies[0][static_cast<std::size_t>(e)][static_cast<std::size_t>(e)] += centre * mine * mine;
-      std::size_t copy = 1;
+      own[static_cast<std::size_t>(e)] += centre * mine * mine;
       for (int j = 0; j <= k.reach_y && y + j < h; ++j) {
         const double wy = k.y[static_cast<std::size_t>(j + k.reach_y)] * mine;
-        for (int i = j == 0 ? 1 : -k.reach_x; i <= k.reach_x; ++i) {
-          if (x + i < 0 || x + i >= w) continue;
-          const std::size_t other = static_cast<std::size_t>((y + j) * w + x + i);
-          const double v = wy * k.x[static_cast<std::size_t>(i + k.reach_x)] * root_weight[other];
-          copies[copy][static_cast<std::size_t>(e)][entry[other]] += v;
-          copies[copy][entry[other]][static_cast<std::size_t>(e)] += v;
-          copy = (copy + 1) % kCopies;
+        const std::size_t row = static_cast<std::size_t>((y + j) * w);
+        const int last = std::min(k.reach_x, w - 1 - x);
+        int i = std::max(j == 0 ? 1 : -k.reach_x, -x);
+        for (; i + 1 <= last; i += 2) {
+          const std::size_t p = row + static_cast<std::size_t>(x + i);
+          half_a[entry[p]] += wy * k.x[static_cast<std::size_t>(i + k.reach_x)] * root_weight[p];
+          half_b[entry[p + 1]] += wy * k.x[static_cast<std::size_t>(i + 1 + k.reach_x)] * root_weight[p + 1];
+        }
+        if (i <= last) {
+          const std::size_t p = row + static_cast<std::size_t>(x + i);
+          half_a[entry[p]] += wy * k.x[static_cast<std::size_t>(i + k.reach_x)] * root_weight[p];
         }
       }
     }
-  std::array<std::array<double, 17>, 17> a{};
-  for (std::size_t i = 0; i < 17; ++i)
-    for (std::size_t j = 0; j < 17; ++j)
-      for (const auto& c : copies) a[i][j] += c[i][j];
+  }
+  end_run();
+  Overlaps a{};
+  for (std::size_t i = 0; i < 17; ++i) {
+    for (std::size_t j = 0; j < 17; ++j) a[i][j] = onward[i][j] + onward[j][i];
+    a[i][i] += own[i];
+  }
   return a;
+}
+
+// Runs `work` on a thread of its own, or at get() where no thread can be had.
+template <class Work>
+std::future<std::invoke_result_t<Work>> later(Work work) {
+  try {
+    return std::async(std::launch::async, work);
+  } catch (const std::system_error&) {
+    return std::async(std::launch::deferred, work);
+  }
 }
 
 // How much the eye makes of an error in linear light where the blurred
@@ -184,6 +237,9 @@ std::optional<look::Mapping> fit_palette(Store& s, const look::Space& space, std
   const Blur eye(across, kEyeSigma), correlation(across * std::sqrt(2.0), kEyeSigma * std::sqrt(2.0));
 
   const look::Plane target = look::working_plane(s, space);
+  look::Plane wanted = target;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) wanted.at(x, y) = look::clamped(target.at(x, y));
   std::vector<bool> shown(static_cast<std::size_t>(w) * h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) shown[static_cast<std::size_t>(y * w + x)] = !counts_as_transparent(s, s.IMAGEIN(x, y, 4));
@@ -194,7 +250,7 @@ std::optional<look::Mapping> fit_palette(Store& s, const look::Space& space, std
     std::vector<double> luminance(shown.size());
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
-        const Rgb t = look::clamped(target.at(x, y));
+        const Rgb& t = wanted.at(x, y);
         luminance[static_cast<std::size_t>(y * w + x)] = (0.2126 * t[0] + 0.7152 * t[1] + 0.0722 * t[2]) / 255;
       }
     luminance = blurred(luminance, w, h, eye);
@@ -220,37 +276,46 @@ std::optional<look::Mapping> fit_palette(Store& s, const look::Space& space, std
   double best_error = -1;
   std::optional<look::Mapping> best_mapping;
   CellTable best_pairs = s.OUTCOLORBLOCK;
+  std::array<ChannelWork, 3> works;
   for (int pass = 0; pass <= kPasses; ++pass) {
     // BMP1's cells choosing their pairs cost a rendering several times
     // over: the first passes let every pixel take any entry, which brings
     // the palette most of the way, and the last ones render as the file will.
     const bool as_filed = !cells || pass > kPasses - kCellPasses;
     const look::Mapping filed = cells && as_filed ? look::map_cells(s, space, entries, kernel)
-                                                  : look::map_rows(s, space, entries, kernel, false);
+                                                  : look::map_rows(s, target, space, entries, kernel, false);
     look::Mapping mapped = filed;
     for (std::size_t i = 0; i < shown.size(); ++i)
       if (!shown[i]) mapped.entry[i] = 0;
-
-    // What each pixel lacks, and that seen through the correlation.
-    std::array<std::vector<double>, 3> lack;
-    double error = 0;
-    for (std::size_t c = 0; c < 3; ++c) {
-      std::vector<double> r(shown.size(), 0.0);
+    // What each pixel lacks, a channel at a time. The second thread sums
+    // the overlaps, which depend on the mapping alone, and one channel,
+    // while this one does the other two: the same sums either way.
+    auto channel = [&](std::size_t c) {
+      ChannelWork& work = works[c];
+      work.wrong.assign(shown.size(), 0.0);
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
           const std::size_t at = static_cast<std::size_t>(y * w + x);
-          if (mapped.entry[at] != 0)
-            r[at] = look::clamped(target.at(x, y))[c] - entries[mapped.entry[at]].working[c];
+          if (mapped.entry[at] != 0) work.wrong[at] = wanted.at(x, y)[c] - entries[mapped.entry[at]].working[c];
         }
-      // The blurred error, weighted, and blurred again: what each pixel's
-      // colour would change of the weighted blurred error.
-      std::vector<double> seen = blurred(r, w, h, eye);
-      for (std::size_t i = 0; i < seen.size(); ++i) {
-        error += weight[i] * seen[i] * seen[i];
-        seen[i] *= weight[i];
+      blur(work.wrong, w, h, eye, work.across, work.seen);
+      work.error = 0;
+      for (std::size_t i = 0; i < work.seen.size(); ++i) {
+        work.error += weight[i] * work.seen[i] * work.seen[i];
+        work.seen[i] *= weight[i];
       }
-      lack[c] = blurred(seen, w, h, eye);
-    }
+      blur(work.seen, w, h, eye, work.across, work.lack);
+    };
+    std::future<Overlaps> helper = later([&, pass] {
+      Overlaps a{};
+      if (pass < kPasses) a = overlaps(mapped.entry, root_weight, w, h, correlation);
+      channel(2);
+      return a;
+    });
+    channel(0);
+    channel(1);
+    const Overlaps a = helper.get();
+    const double error = works[0].error + works[1].error + works[2].error;
     // BMP1's passes with every pixel free err less than those with the cells
     // held to their pairs, and so mostly win; measured on both corpora,
     // comparing only the held passes does no better.
@@ -266,7 +331,6 @@ std::optional<look::Mapping> fit_palette(Store& s, const look::Space& space, std
     }
     if (pass == kPasses) break;
 
-    const auto a = overlaps(mapped.entry, root_weight, w, h, correlation);
     double mean_weight = 0;
     for (int k : free) mean_weight += a[static_cast<std::size_t>(k)][static_cast<std::size_t>(k)];
     mean_weight /= static_cast<double>(n);
@@ -281,7 +345,7 @@ std::optional<look::Mapping> fit_palette(Store& s, const look::Space& space, std
       std::vector<double> b(n, 0.0);
       for (std::size_t at = 0; at < shown.size(); ++at) {
         const int slot = slot_of[mapped.entry[at]];
-        if (slot != 0) b[static_cast<std::size_t>(slot - 1)] += lack[c][at];
+        if (slot != 0) b[static_cast<std::size_t>(slot - 1)] += works[c].lack[at];
       }
       move[c] = solved(system, b);
     }
