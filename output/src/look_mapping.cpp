@@ -124,9 +124,14 @@ Mapped map_one(const Rgb& value, const Space& space, const std::vector<Entry>& e
   // A pixel with no colour near it (a small saturated detail) would spray
   // far colours over its neighbours if all of its error went on; a larger
   // error goes on at this length only.
-  const double length = std::sqrt(m.error[0] * m.error[0] + m.error[1] * m.error[1] + m.error[2] * m.error[2]);
-  if (length > kLongestError)
-    for (double& v : m.error) v *= kLongestError / length;
+  // The root only where the square says it may be needed: most errors are
+  // short, and the root is slow.
+  const double square = m.error[0] * m.error[0] + m.error[1] * m.error[1] + m.error[2] * m.error[2];
+  if (square > kLongestError * kLongestError) {
+    const double length = std::sqrt(square);
+    if (length > kLongestError)
+      for (double& v : m.error) v *= kLongestError / length;
+  }
   m.cost = squared_distance(key, e.key);
   return m;
 }
@@ -257,12 +262,17 @@ void dither_cell(const Window& start, int x0, int y0, const int (&pair)[2], cons
   run.cost += kMeanWeight * means;
 }
 
-// Quick rank of a pair for a cell: every pixel's distance to the nearer of
-// the two, without dithering.
-double plain_cost(const std::vector<std::array<double, 17>>& distances, int a, int b) {
-  double total = 0;
-  for (const auto& d : distances) total += std::min(d[static_cast<std::size_t>(a)], d[static_cast<std::size_t>(b)]);
-  return total;
+// Quick rank of the pairs (a, b) for a cell, b from a to 16: every pixel's
+// distance to the nearer of the two, without dithering. All b at once, so
+// that their sums (each added pixel by pixel, in order) do not wait for
+// each other.
+std::array<double, 17> plain_costs(const std::vector<std::array<double, 17>>& distances, int a) {
+  std::array<double, 17> totals{};
+  for (const auto& d : distances) {
+    const double to_a = d[static_cast<std::size_t>(a)];
+    for (std::size_t b = static_cast<std::size_t>(a); b < 17; ++b) totals[b] += std::min(to_a, d[b]);
+  }
+  return totals;
 }
 
 // The mean key of the cell is what dithering between the pair must reach:
@@ -331,12 +341,14 @@ Mapping map_cells(Store& s, const Space& space, const std::vector<Entry>& entrie
           int a, b;
         };
         std::vector<Ranked> ranked;
-        for (int a = first; a <= 16; ++a)
+        for (int a = first; a <= 16; ++a) {
+          const std::array<double, 17> plain = plain_costs(distances, a);
           for (int b = a; b <= 16; ++b) {
             const Entry& ea = entries[static_cast<std::size_t>(a)];
             const Entry& eb = entries[static_cast<std::size_t>(b)];
-            ranked.push_back({plain_cost(distances, a, b) + reach_cost(mean, ea, eb, static_cast<int>(keys.size())), a, b});
+            ranked.push_back({plain[static_cast<std::size_t>(b)] + reach_cost(mean, ea, eb, static_cast<int>(keys.size())), a, b});
           }
+        }
         const std::size_t keep = std::min(kTriedPairs, ranked.size());
         std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(keep), ranked.end(),
                           [](const Ranked& p, const Ranked& q) {
