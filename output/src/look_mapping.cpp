@@ -42,17 +42,27 @@ double Space::working(int channel) const {
 
 double Space::encoded(double w) const { return linear ? encoded_of_linear()(std::clamp(w, 0.0, 255.0)) : w; }
 
-Oklab Space::key(const Rgb& w) const {
-  if (oklab) {
-    if (linear) return oklab_from_linear(w[0] / 255, w[1] / 255, w[2] / 255);
-    return oklab_from_linear(linear_from_srgb(w[0] / 255), linear_from_srgb(w[1] / 255), linear_from_srgb(w[2] / 255));
-  }
-  if (linear) {
+namespace {
+
+Oklab oklab_key(const Rgb& w, bool linear) {
+  if (linear) return oklab_from_linear(w[0] / 255, w[1] / 255, w[2] / 255);
+  return oklab_from_linear(linear_from_srgb(w[0] / 255), linear_from_srgb(w[1] / 255), linear_from_srgb(w[2] / 255));
+}
+
+// Small enough, with OKLab apart, to be made part of the mapping's loops,
+// which ask for it for every pixel of every pair they try.
+__attribute__((always_inline)) inline Oklab key_of(const Space& space, const Rgb& w) {
+  if (space.oklab) return oklab_key(w, space.linear);
+  if (space.linear) {
     const EncodedOfLinear& table = encoded_of_linear();
     return {table(w[0]), table(w[1]), table(w[2])};
   }
   return {w[0], w[1], w[2]};
 }
+
+}  // namespace
+
+Oklab Space::key(const Rgb& w) const { return key_of(*this, w); }
 
 Space space_of(const Store& s) { return Space{s.LINEARLIGHT != 0, s.DISTANCE != 0}; }
 
@@ -86,10 +96,12 @@ Plane working_plane(const Store& s, const Space& space) {
 
 namespace {
 
-// The candidate nearest the key; a tie keeps the earlier one.
-int nearest(const Oklab& key, const std::vector<Entry>& entries, std::span<const int> candidates) {
+// The candidate nearest the key, and its squared distance; a tie keeps the
+// earlier one.
+__attribute__((always_inline)) inline int nearest(const Oklab& key, const std::vector<Entry>& entries,
+                                                  std::span<const int> candidates, double& best_d) {
   int best = candidates[0];
-  double best_d = squared_distance(key, entries[static_cast<std::size_t>(best)].key);
+  best_d = squared_distance(key, entries[static_cast<std::size_t>(best)].key);
   for (std::size_t i = 1; i < candidates.size(); ++i) {
     const double d = squared_distance(key, entries[static_cast<std::size_t>(candidates[i])].key);
     if (d < best_d) {
@@ -113,9 +125,9 @@ struct Mapped {
 Mapped map_one(const Rgb& value, const Space& space, const std::vector<Entry>& entries,
                std::span<const int> candidates) {
   const Rgb w = clamped(value);
-  const Oklab key = space.key(w);
+  const Oklab key = key_of(space, w);
   Mapped m;
-  m.entry = nearest(key, entries, candidates);
+  m.entry = nearest(key, entries, candidates, m.cost);
   const Entry& e = entries[static_cast<std::size_t>(m.entry)];
   // The error of the clamped value: what diffusion pushed past the ends of
   // the range is let go rather than carried on into a streak.
@@ -132,7 +144,6 @@ Mapped map_one(const Rgb& value, const Space& space, const std::vector<Entry>& e
     if (length > kLongestError)
       for (double& v : m.error) v *= kLongestError / length;
   }
-  m.cost = squared_distance(key, e.key);
   return m;
 }
 
