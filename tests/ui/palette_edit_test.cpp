@@ -63,6 +63,22 @@ TEST_F(PaletteTest, ASwatchTakesTheChosenColourOnTheTargetGrid) {
   }
 }
 
+// With the palette fitted to its dithering, an entry the user set stays as
+// set through every later rendering, while the others are fitted again.
+TEST_F(PaletteTest, AHandSetEntryOutlivesTheFit) {
+  f->store.PALETTEFIT = 1;
+  f->ProcessButton.click();
+  colour_answers.push_back(QColor(255, 0, 0));
+  f->Color6.click();
+  f->Dither.click();  // renders again, fitting the palette afresh
+  f->Dither.click();
+  EXPECT_EQ(entry_colour(f->store, 6), QColor(255, 0, 0));
+  EXPECT_EQ(f->Color6.back_colour(), QColor(255, 0, 0));
+  EXPECT_TRUE(f->store.FITHELD[6]);
+  f->ProcessButton.click();  // a new palette selection forgets the hand
+  EXPECT_FALSE(f->store.FITHELD[6]);
+}
+
 TEST_F(PaletteTest, CancellingTheColourDialogChangesNothing) {
   const Palette before = f->store.OCLUSTER;
   const int count = f->store.TEMPFILECOUNT;
